@@ -1,0 +1,43 @@
+# Generates the export list for the linker from cmake/exports.list:
+#   Windows: xemidi.def (ordinals; __stdcall-decorated names on 32-bit, which
+#            --kill-at strips from the export table)
+#   others:  xemidi.map, a version script that keeps every other symbol local
+set(XEMIDI_EXPORTS_LIST "${CMAKE_CURRENT_LIST_DIR}/exports.list")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${XEMIDI_EXPORTS_LIST}")
+file(STRINGS "${XEMIDI_EXPORTS_LIST}" _xemidi_lines REGEX "^[0-9-]")
+
+set(_def "LIBRARY xemidi.dll\nEXPORTS\n")
+set(_map "{\n  global:\n")
+foreach(_line IN LISTS _xemidi_lines)
+  string(REPLACE " " ";" _fields "${_line}")
+  list(GET _fields 0 _ordinal)
+  list(GET _fields 1 _name)
+  list(GET _fields 2 _bytes)
+  string(APPEND _map "    ${_name};\n")
+  if(NOT _ordinal STREQUAL "-")
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+      string(APPEND _def "    ${_name}@${_bytes} @${_ordinal}\n")
+    else()
+      string(APPEND _def "    ${_name} @${_ordinal}\n")
+    endif()
+  endif()
+endforeach()
+string(APPEND _map "  local: *;\n};\n")
+
+set(XEMIDI_DEF_FILE "${PROJECT_BINARY_DIR}/xemidi.def")
+set(XEMIDI_VERSION_SCRIPT "${PROJECT_BINARY_DIR}/xemidi.map")
+file(CONFIGURE OUTPUT "${XEMIDI_DEF_FILE}" CONTENT "${_def}")
+file(CONFIGURE OUTPUT "${XEMIDI_VERSION_SCRIPT}" CONTENT "${_map}")
+
+# Links the shared library target with the generated export list.
+function(xemidi_apply_exports target)
+  if(WIN32)
+    target_sources(${target} PRIVATE "${XEMIDI_DEF_FILE}")
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+      target_link_options(${target} PRIVATE "-Wl,--kill-at")
+    endif()
+  else()
+    target_link_options(${target} PRIVATE "-Wl,--version-script=${XEMIDI_VERSION_SCRIPT}")
+    set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS "${XEMIDI_VERSION_SCRIPT}")
+  endif()
+endfunction()

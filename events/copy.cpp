@@ -1,0 +1,35 @@
+// Copying an object: a new, independent object with the same division and
+// the same events in the same order, so that both write the same file.
+#include <memory>
+
+#include "events/event_list.h"
+#include "frame/c_boundary.h"
+#include "frame/registry.h"
+
+namespace xemidi {
+namespace {
+
+SmfHandle copySmf(SmfHandle smf) {
+    const SmfObject* source = validateHandle(smf);
+    if (source == nullptr) return nullptr;
+    SmfObject* copy = createObject(source->division);
+    // Inserted from last to first, each event lands before those already at
+    // its tick: the copy keeps the source's order, and every insertion is a
+    // constant-time prepend.
+    try {
+        for (auto event = source->events.rbegin(); event != source->events.rend(); ++event) {
+            stageAndInsert(copy->events, event->tick, event->bytes.data(), event->bytes.size());
+        }
+    } catch (...) {
+        destroyObject(copy);  // out of memory: no partial copy survives
+        throw;
+    }
+    return handleOf(copy);
+}
+
+}  // namespace
+}  // namespace xemidi
+
+SmfHandle XEMIDI_CALL CopySmf(SmfHandle smf) {
+    return xemidi::guarded([&] { return xemidi::copySmf(smf); });
+}

@@ -1,0 +1,41 @@
+// SMF objects and the process-wide registry of live ones. A handle is the
+// address of its object; it is valid exactly while that address is
+// registered.
+#pragma once
+
+#include <cstdint>
+
+#include "events/event_list.h"
+#include "xemidi.h"
+
+namespace xemidi {
+
+struct SmfObject {
+    explicit SmfObject(uint16_t ticksPerQuarter);
+
+    char signature[8];  // "xeMidi" and its terminator; the eighth byte is spare
+    uint16_t division;  // ticks per quarter note, 1..32767
+    EventList events;
+};
+
+// The live object named by handle, or nullptr. Only registered addresses are
+// ever read, so a wild, stale or foreign value is refused without touching
+// the memory it points at.
+SmfObject* validateHandle(SmfHandle handle);
+
+// Creates and registers an object; nullptr for a division that is 0 or has
+// bit 15 set in its low 16 bits. Throws std::bad_alloc with nothing
+// registered when memory runs out.
+SmfObject* createObject(int32_t division);
+
+// Unregisters and frees a live object with its events.
+void destroyObject(SmfObject* object);
+
+// Frees every live object; the library calls it when it is unloaded.
+void destroyAllObjects();
+
+uint32_t liveObjectCount();
+
+inline SmfHandle handleOf(SmfObject* object) { return reinterpret_cast<SmfHandle>(object); }
+
+}  // namespace xemidi

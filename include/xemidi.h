@@ -1,0 +1,197 @@
+/* xemidi: build a Standard MIDI File (format 0, one track) in memory.
+ *
+ * A host creates an object with a timing division, inserts events at
+ * absolute ticks in any order, and takes the finished file as bytes, as a
+ * disk file or as clipboard data. The library keeps the events sorted by
+ * tick; of several events at one tick, the one inserted last stands first.
+ *
+ * Every function returns 1 on success and 0 on failure (the creators return
+ * a handle, NULL on failure). A refused call changes nothing. The library
+ * sets no error code and never raises across this interface. It is not
+ * thread-safe: the host serialises every call, calls on different handles
+ * included.
+ *
+ * Memory: the caller owns every pointer it passes in; the library reads it
+ * only during the call and writes only through the pointers given to
+ * GetSmfDataSize and GetSmfData. Objects belong to the library until
+ * DeleteSmf or until the library is unloaded, which frees every object left.
+ *
+ * This header compiles as C (C99 and later) and as C++.
+ */
+#ifndef XEMIDI_H
+#define XEMIDI_H
+
+#include <stdint.h>
+
+/* Calling convention of every export: __stdcall in the 32-bit Windows DLL. */
+#if defined(_WIN32) && !defined(_WIN64)
+#define XEMIDI_CALL __stdcall
+#else
+#define XEMIDI_CALL
+#endif
+
+/* Linkage: on Windows the module definition file names the exports; on
+ * other systems everything but the exports is hidden. */
+#if defined(_WIN32)
+#define XEMIDI_EXTERN
+#elif defined(__GNUC__)
+#define XEMIDI_EXTERN __attribute__((visibility("default")))
+#else
+#define XEMIDI_EXTERN
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* An SMF object. Opaque; pointer-sized (32 bits in the 32-bit DLL). */
+typedef struct xemidi_smf_object* SmfHandle;
+
+/* ---- Objects ------------------------------------------------------------ */
+
+/* Creates an empty object. Only the low 16 bits of division are read, as a
+ * signed value: ticks per quarter note, 1..32767.
+ * @return the new handle; NULL for a division of 0 or with bit 15 set, or
+ *         when memory runs out. */
+XEMIDI_EXTERN SmfHandle XEMIDI_CALL CreateSmf(int32_t division);
+
+/* Frees the object and all its events.
+ * @return 1; 0 for a handle that does not name a live object. */
+XEMIDI_EXTERN int XEMIDI_CALL DeleteSmf(SmfHandle smf);
+
+/* Creates a new, independent object with the same division and a copy of
+ * every event, in the same order: its file equals the source's byte for byte.
+ * @return the new handle; NULL for a bad handle or when memory runs out. */
+XEMIDI_EXTERN SmfHandle XEMIDI_CALL CopySmf(SmfHandle smf);
+
+/* ---- Raw events ---------------------------------------------------------- */
+
+/* Inserts a channel message given as bytes, status byte first (0x80..0xEF;
+ * running status is not accepted). Note off/on, key pressure, controller and
+ * pitch wheel need 3 bytes or more, program change and channel pressure 2 or
+ * more; the data bytes the message needs must be below 0x80. All len bytes
+ * are stored and written as given.
+ * @return 1; 0 for a bad handle, a message that breaks these rules, or NULL
+ *         data. data is not read when the handle is bad or len < 2. */
+XEMIDI_EXTERN int XEMIDI_CALL InsertMidiEvent(SmfHandle smf, uint32_t tick, const void* data,
+                                              int32_t len);
+
+/* Inserts one complete system-exclusive message, data[0] = 0xF0 through
+ * data[len-1] = 0xF7, len >= 3 and len - 1 < 2^28. The bytes between are
+ * stored unchanged.
+ * @return 1; 0 when a rule is broken or data is NULL. */
+XEMIDI_EXTERN int XEMIDI_CALL InsertSysexEvent(SmfHandle smf, uint32_t tick, const void* data,
+                                               int32_t len);
+
+/* Inserts a meta event of the given type (only the low 8 bits are read) with
+ * len data bytes, 0 <= len < 2^28. Types with a fixed length need exactly it:
+ * 0x00 sequence number 2, 0x20 channel prefix 1, 0x21 port 1, 0x51 tempo 3,
+ * 0x54 SMPTE offset 5, 0x58 time signature 4, 0x59 key signature 2. End of
+ * track (0x2F) is refused: the library writes it. Data may be NULL when len
+ * is 0.
+ * @return 1; 0 when a rule is broken. */
+XEMIDI_EXTERN int XEMIDI_CALL InsertMetaEvent(SmfHandle smf, uint32_t tick, uint32_t type,
+                                              const void* data, int32_t len);
+
+/* ---- The file ------------------------------------------------------------ */
+
+/* Stores the size in bytes of the object's file image in *size.
+ * @return 1; 0 for a bad handle, a NULL size, or an object that has no image
+ *         (two consecutive events more than 0x0FFFFFFF ticks apart). */
+XEMIDI_EXTERN int XEMIDI_CALL GetSmfDataSize(SmfHandle smf, uint32_t* size);
+
+/* Copies the file image to buffer, which holds size bytes. Bytes past the
+ * image are left as they were.
+ * @return 1; 0, with buffer untouched, when size is smaller than the image,
+ *         buffer is NULL, or as GetSmfDataSize. */
+XEMIDI_EXTERN int XEMIDI_CALL GetSmfData(SmfHandle smf, void* buffer, uint32_t size);
+
+/* Writes the file image to path. creation_disposition and flags_and_attributes
+ * are those of Win32 CreateFileA: CREATE_NEW 1, CREATE_ALWAYS 2,
+ * OPEN_EXISTING 3, OPEN_ALWAYS 4, TRUNCATE_EXISTING 5. An existing file that
+ * is opened without truncation keeps the bytes past the image. Outside
+ * Windows the path is taken as bytes, the file is opened with an exclusive
+ * advisory lock (share mode 0), FILE_ATTRIBUTE_READONLY (0x1) makes a newly
+ * created file read-only, FILE_FLAG_WRITE_THROUGH (0x80000000) makes the
+ * write synchronous, and every other flag is ignored.
+ * @return 1 when the file was opened, fully written and closed; 0 otherwise.
+ *         A bad handle, a NULL path or an object without an image touch no
+ *         file. */
+XEMIDI_EXTERN int XEMIDI_CALL SaveSmf(SmfHandle smf, const char* path,
+                                      uint32_t creation_disposition,
+                                      uint32_t flags_and_attributes);
+
+/* Puts the file image on the clipboard, replacing what it held, under the
+ * format registered as "Standard MIDI File" (registered once per process).
+ * The data is a movable global memory block that begins with the image; any
+ * bytes past it read 0.
+ * @return 1; 0 for a bad handle, when the clipboard is held open elsewhere,
+ *         or when the image cannot be prepared (the clipboard is then left as
+ *         it was). */
+XEMIDI_EXTERN int XEMIDI_CALL CopyToClipboard(SmfHandle smf);
+
+/* ---- Shorthands ---------------------------------------------------------- *
+ * Ranges are inclusive and tested on the whole 32-bit value (never masked);
+ * channels are 0..15. An argument out of range returns 0 and inserts
+ * nothing. The handle is checked by the insertion itself. */
+
+/* A note: note-off (0x80|channel, key, 64) at tick + duration (modulo 2^32),
+ * then note-on (0x90|channel, key, velocity) at tick. key 0..127, velocity
+ * 1..127, any duration. */
+XEMIDI_EXTERN int XEMIDI_CALL cal_insert_Note(SmfHandle smf, uint32_t tick, int32_t channel,
+                                              int32_t key, int32_t velocity, int32_t duration);
+
+/* Polyphonic key pressure; key and pressure 0..127. */
+XEMIDI_EXTERN int XEMIDI_CALL cal_insert_KeyAft(SmfHandle smf, uint32_t tick, int32_t channel,
+                                                int32_t key, int32_t pressure);
+
+/* Control change; controller and value 0..127. */
+XEMIDI_EXTERN int XEMIDI_CALL cal_insert_Control(SmfHandle smf, uint32_t tick, int32_t channel,
+                                                 int32_t controller, int32_t value);
+
+/* Channel pressure; pressure 0..127. */
+XEMIDI_EXTERN int XEMIDI_CALL cal_insert_ChanAft(SmfHandle smf, uint32_t tick, int32_t channel,
+                                                 int32_t pressure);
+
+/* Program change, preceded at its tick by bank select controllers 0 and 32
+ * when bank is 0..16383; bank -1 sends the program change alone. program
+ * 0..127. */
+XEMIDI_EXTERN int XEMIDI_CALL cal_insert_Patch(SmfHandle smf, uint32_t tick, int32_t channel,
+                                               int32_t program, int32_t bank);
+
+/* Pitch wheel; value -8192..8191, 0 is the centre. */
+XEMIDI_EXTERN int XEMIDI_CALL cal_insert_Wheel(SmfHandle smf, uint32_t tick, int32_t channel,
+                                               int32_t value);
+
+/* Registered parameter write: controllers 101, 100, 6, 38 in that order at
+ * the tick. parameter and value 0..16383. */
+XEMIDI_EXTERN int XEMIDI_CALL calex_insert_RPN(SmfHandle smf, uint32_t tick, int32_t channel,
+                                               int32_t parameter, int32_t value);
+
+/* Non-registered parameter write: controllers 99, 98, 6, 38. */
+XEMIDI_EXTERN int XEMIDI_CALL calex_insert_NRPN(SmfHandle smf, uint32_t tick, int32_t channel,
+                                                int32_t parameter, int32_t value);
+
+/* A system-exclusive message written as hexadecimal text, one byte per token,
+ * for example "F0 7E 7F 09 01 F7". Tokens are separated by runs of space,
+ * tab, line feed, vertical tab, form feed and carriage return (nothing else:
+ * a comma is part of a token). A token is read as up to two hexadecimal
+ * digits of either case, up to its first other character: "7" is 0x07, "7G"
+ * 0x07, "100" 0x10, "F07E" 0xF0. A token that does not begin with a
+ * hexadecimal digit ("ZZ", "+5", "-1") fails the whole call; "0X12" reads as
+ * 0x00. The bytes must make a message that InsertSysexEvent accepts.
+ * @return 1; 0 for an empty or NULL text or any failure, inserting nothing. */
+XEMIDI_EXTERN int XEMIDI_CALL calex_insert_Sysx(SmfHandle smf, uint32_t tick, const char* text);
+
+/* A text meta event (type 0x01) holding the bytes of text unchanged, without
+ * its terminating zero. A NULL text counts as empty. */
+XEMIDI_EXTERN int XEMIDI_CALL calex_insert_Text(SmfHandle smf, uint32_t tick, const char* text);
+
+/* A lyric meta event (type 0x05), like calex_insert_Text. */
+XEMIDI_EXTERN int XEMIDI_CALL calex_insert_Lyric(SmfHandle smf, uint32_t tick, const char* text);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* XEMIDI_H */

@@ -1,0 +1,23 @@
+// The POSIX implementations behind the system-call table.
+#pragma once
+
+#include "platform/system.h"
+
+namespace xemidi::sys {
+
+FileHandle posixCreateFile(const char* path, uint32_t disposition, uint32_t flags);
+int posixWriteFile(FileHandle file, const void* bytes, uint32_t size, uint32_t* written);
+int posixCloseFile(FileHandle file);
+
+uint32_t posixRegisterClipboardFormat(const char* name);
+int posixOpenClipboard();
+int posixEmptyClipboard();
+int posixSetClipboardData(uint32_t format, MemoryHandle block);
+int posixCloseClipboard();
+
+MemoryHandle posixGlobalAlloc(uint32_t size);
+void* posixGlobalLock(MemoryHandle block);
+int posixGlobalUnlock(MemoryHandle block);
+MemoryHandle posixGlobalFree(MemoryHandle block);
+
+}  // namespace xemidi::sys

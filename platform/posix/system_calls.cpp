@@ -1,0 +1,20 @@
+#include "platform/posix/posix_system.h"
+
+namespace xemidi::sys {
+
+const SystemCalls& nativeSystemCalls() {
+    static const SystemCalls native = {
+        posixCreateFile,        posixWriteFile,          posixCloseFile,
+        posixRegisterClipboardFormat, posixOpenClipboard, posixEmptyClipboard,
+        posixSetClipboardData,  posixCloseClipboard,     posixGlobalAlloc,
+        posixGlobalLock,        posixGlobalUnlock,       posixGlobalFree,
+    };
+    return native;
+}
+
+SystemCalls& systemCalls() {
+    static SystemCalls inUse = nativeSystemCalls();
+    return inUse;
+}
+
+}  // namespace xemidi::sys

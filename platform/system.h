@@ -1,0 +1,52 @@
+// The few operating-system services the library uses, behind one table: the
+// file and clipboard calls of Win32 on Windows, and small equivalents of our
+// own elsewhere. The library calls them only through systemCalls(), so a
+// test can replace an entry to make one call fail on purpose.
+#pragma once
+
+#include <cstdint>
+
+namespace xemidi::sys {
+
+using FileHandle = intptr_t;
+constexpr FileHandle InvalidFile = -1;
+
+using MemoryHandle = void*;
+
+// Win32 creation dispositions, the values SaveSmf takes on every system.
+enum : uint32_t {
+    CreateNew = 1,
+    CreateAlways = 2,
+    OpenExisting = 3,
+    OpenAlways = 4,
+    TruncateExisting = 5,
+};
+
+struct SystemCalls {
+    // Opens path for writing with share mode 0, positioned at its start.
+    FileHandle (*createFile)(const char* path, uint32_t disposition, uint32_t flagsAndAttributes);
+    // Non-zero on success; *written receives the bytes written.
+    int (*writeFile)(FileHandle file, const void* bytes, uint32_t size, uint32_t* written);
+    int (*closeFile)(FileHandle file);
+
+    // The identifier of a format registered by name (the same for the same
+    // name, case-insensitively), 0 on failure.
+    uint32_t (*registerClipboardFormat)(const char* name);
+    int (*openClipboard)();  // fails while another owner holds it open
+    int (*emptyClipboard)();
+    int (*setClipboardData)(uint32_t format, MemoryHandle block);  // takes the block on success
+    int (*closeClipboard)();
+
+    // A movable, zero-initialised block that the clipboard can own.
+    MemoryHandle (*globalAlloc)(uint32_t size);
+    void* (*globalLock)(MemoryHandle block);
+    int (*globalUnlock)(MemoryHandle block);
+    MemoryHandle (*globalFree)(MemoryHandle block);
+};
+
+// The table the library calls through: the native one unless a test swapped
+// an entry.
+SystemCalls& systemCalls();
+const SystemCalls& nativeSystemCalls();
+
+}  // namespace xemidi::sys

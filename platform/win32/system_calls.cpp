@@ -1,0 +1,56 @@
+// The Win32 calls behind the system-call table.
+#include <windows.h>
+
+#include "platform/system.h"
+
+namespace xemidi::sys {
+namespace {
+
+constexpr DWORD GenericWrite = GENERIC_WRITE;
+constexpr UINT ClipboardBlockFlags = GMEM_MOVEABLE | GMEM_ZEROINIT | GMEM_DDESHARE;  // 0x2042
+
+FileHandle win32CreateFile(const char* path, uint32_t disposition, uint32_t flags) {
+    HANDLE file = CreateFileA(path, GenericWrite, 0, nullptr, disposition, flags, nullptr);
+    return file == INVALID_HANDLE_VALUE ? InvalidFile : reinterpret_cast<FileHandle>(file);
+}
+
+int win32WriteFile(FileHandle file, const void* bytes, uint32_t size, uint32_t* written) {
+    DWORD count = 0;
+    const BOOL ok = WriteFile(reinterpret_cast<HANDLE>(file), bytes, size, &count, nullptr);
+    *written = count;
+    return ok ? 1 : 0;
+}
+
+int win32CloseFile(FileHandle file) { return CloseHandle(reinterpret_cast<HANDLE>(file)) ? 1 : 0; }
+
+uint32_t win32RegisterClipboardFormat(const char* name) { return RegisterClipboardFormatA(name); }
+int win32OpenClipboard() { return OpenClipboard(nullptr) ? 1 : 0; }
+int win32EmptyClipboard() { return EmptyClipboard() ? 1 : 0; }
+int win32SetClipboardData(uint32_t format, MemoryHandle block) {
+    return SetClipboardData(format, static_cast<HANDLE>(block)) != nullptr ? 1 : 0;
+}
+int win32CloseClipboard() { return CloseClipboard() ? 1 : 0; }
+
+MemoryHandle win32GlobalAlloc(uint32_t size) { return GlobalAlloc(ClipboardBlockFlags, size); }
+void* win32GlobalLock(MemoryHandle block) { return GlobalLock(static_cast<HGLOBAL>(block)); }
+int win32GlobalUnlock(MemoryHandle block) { return GlobalUnlock(static_cast<HGLOBAL>(block)); }
+MemoryHandle win32GlobalFree(MemoryHandle block) { return GlobalFree(static_cast<HGLOBAL>(block)); }
+
+}  // namespace
+
+const SystemCalls& nativeSystemCalls() {
+    static const SystemCalls native = {
+        win32CreateFile,        win32WriteFile,          win32CloseFile,
+        win32RegisterClipboardFormat, win32OpenClipboard, win32EmptyClipboard,
+        win32SetClipboardData,  win32CloseClipboard,     win32GlobalAlloc,
+        win32GlobalLock,        win32GlobalUnlock,       win32GlobalFree,
+    };
+    return native;
+}
+
+SystemCalls& systemCalls() {
+    static SystemCalls inUse = nativeSystemCalls();
+    return inUse;
+}
+
+}  // namespace xemidi::sys

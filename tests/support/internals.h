@@ -1,0 +1,58 @@
+// Access to an object's stored events and the library's process-wide state,
+// for the unit tests that link the library's code directly.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "events/event_list.h"
+#include "frame/registry.h"
+#include "support/smf_reader.h"
+
+namespace smftest {
+
+inline std::vector<TrackEvent> storedEvents(SmfHandle smf) {
+    std::vector<TrackEvent> events;
+    for (const xemidi::Event& event : xemidi::validateHandle(smf)->events) {
+        events.push_back({event.tick, Bytes(event.bytes.data(),
+                                            event.bytes.data() + event.bytes.size())});
+    }
+    return events;
+}
+
+inline std::vector<uint32_t> storedTicks(SmfHandle smf) {
+    std::vector<uint32_t> ticks;
+    for (const TrackEvent& event : storedEvents(smf)) ticks.push_back(event.tick);
+    return ticks;
+}
+
+inline Bytes bufferBytes(const xemidi::ByteBuffer& buffer) {
+    return Bytes(buffer.data(), buffer.data() + buffer.size());
+}
+
+// The state a refused call must leave as it was.
+struct InsertionState {
+    std::vector<TrackEvent> events;
+    int32_t searchHint;
+    uint32_t scratchTick;
+    Bytes scratchBytes;
+
+    static InsertionState of(SmfHandle smf) {
+        return {storedEvents(smf), xemidi::SearchHint, xemidi::ScratchEvent.tick,
+                bufferBytes(xemidi::ScratchEvent.bytes)};
+    }
+    bool operator==(const InsertionState& o) const {
+        return events == o.events && searchHint == o.searchHint && scratchTick == o.scratchTick &&
+               scratchBytes == o.scratchBytes;
+    }
+};
+
+// An object for one test, deleted afterwards.
+class SmfTest : public ::testing::Test {
+protected:
+    void TearDown() override { DeleteSmf(smf); }
+    SmfHandle smf = CreateSmf(480);
+};
+
+}  // namespace smftest

@@ -1,0 +1,117 @@
+// Handing the image to the host: its size, a copy in caller memory, a disk
+// file, the clipboard. Each call builds its own image and frees it.
+#include <cstring>
+
+#include "frame/c_boundary.h"
+#include "platform/system.h"
+#include "writer/smf_writer.h"
+
+namespace xemidi {
+namespace {
+
+constexpr char ClipboardFormatName[] = "Standard MIDI File";
+
+// Registered by the first CopyToClipboard that gets past the handle check
+// and never again, even when registration failed (0).
+uint32_t smfClipboardFormat = 0;
+bool smfClipboardFormatRegistered = false;
+
+int getSmfDataSize(SmfHandle smf, uint32_t* size) {
+    const SmfObject* object = validateHandle(smf);
+    if (object == nullptr || size == nullptr) return 0;
+    const uint32_t image = imageSize(*object);
+    if (image == 0) return 0;
+    *size = image;
+    return 1;
+}
+
+int getSmfData(SmfHandle smf, void* buffer, uint32_t size) {
+    uint32_t image = 0;
+    if (!getSmfDataSize(smf, &image) || buffer == nullptr || size < image) return 0;
+    ByteBuffer out;
+    if (!serializeSmf(smf, out)) return 0;
+    std::memcpy(buffer, out.data(), out.size());
+    return 1;
+}
+
+int saveSmf(SmfHandle smf, const char* path, uint32_t disposition, uint32_t flags) {
+    if (path == nullptr) return 0;
+    ByteBuffer image;
+    if (!serializeSmf(smf, image)) return 0;
+    const sys::SystemCalls& os = sys::systemCalls();
+    const sys::FileHandle file = os.createFile(path, disposition, flags);
+    if (file == sys::InvalidFile) return 0;
+    uint32_t written = 0;
+    const bool wrote = os.writeFile(file, image.data(), image.size(), &written) != 0 &&
+                       written == image.size();
+    const bool closed = os.closeFile(file) != 0;
+    return wrote && closed ? 1 : 0;
+}
+
+// A clipboard block holding the image, or nullptr.
+sys::MemoryHandle imageBlock(const ByteBuffer& image) {
+    const sys::SystemCalls& os = sys::systemCalls();
+    sys::MemoryHandle block = os.globalAlloc(image.size());
+    if (block == nullptr) return nullptr;
+    void* bytes = os.globalLock(block);
+    if (bytes == nullptr) {
+        os.globalFree(block);
+        return nullptr;
+    }
+    std::memcpy(bytes, image.data(), image.size());
+    os.globalUnlock(block);
+    return block;
+}
+
+int copyToClipboard(SmfHandle smf) {
+    if (validateHandle(smf) == nullptr) return 0;
+    const sys::SystemCalls& os = sys::systemCalls();
+    if (!smfClipboardFormatRegistered) {
+        smfClipboardFormatRegistered = true;
+        smfClipboardFormat = os.registerClipboardFormat(ClipboardFormatName);
+    }
+    if (smfClipboardFormat == 0) return 0;
+
+    // Prepare the data before the clipboard is opened and emptied, so that a
+    // failure here leaves the clipboard as it was.
+    sys::MemoryHandle block = nullptr;
+    {
+        ByteBuffer image;
+        if (!serializeSmf(smf, image)) return 0;
+        block = imageBlock(image);
+    }
+    if (block == nullptr) return 0;
+    if (!os.openClipboard()) {
+        os.globalFree(block);
+        return 0;
+    }
+    os.emptyClipboard();
+    const int result = os.setClipboardData(smfClipboardFormat, block) != 0 ? 1 : 0;
+    if (result == 0) os.globalFree(block);
+    os.closeClipboard();
+    return result;
+}
+
+}  // namespace
+}  // namespace xemidi
+
+using xemidi::guarded;
+
+int XEMIDI_CALL GetSmfDataSize(SmfHandle smf, uint32_t* size) {
+    return guarded([&] { return xemidi::getSmfDataSize(smf, size); });
+}
+
+int XEMIDI_CALL GetSmfData(SmfHandle smf, void* buffer, uint32_t size) {
+    return guarded([&] { return xemidi::getSmfData(smf, buffer, size); });
+}
+
+int XEMIDI_CALL SaveSmf(SmfHandle smf, const char* path, uint32_t creation_disposition,
+                        uint32_t flags_and_attributes) {
+    return guarded([&] {
+        return xemidi::saveSmf(smf, path, creation_disposition, flags_and_attributes);
+    });
+}
+
+int XEMIDI_CALL CopyToClipboard(SmfHandle smf) {
+    return guarded([&] { return xemidi::copyToClipboard(smf); });
+}

@@ -1,0 +1,46 @@
+// The Standard MIDI File image of an object: header chunk, one track chunk
+// with delta times and running status, end of track. Built afresh on every
+// request and never kept.
+#pragma once
+
+#include <cstdint>
+
+#include "events/event_list.h"
+#include "frame/byte_buffer.h"
+#include "frame/registry.h"
+#include "xemidi.h"
+
+namespace xemidi {
+
+// The largest value a variable-length quantity of at most four bytes holds.
+constexpr uint32_t MaxVarLen = 0x0FFFFFFF;
+
+// Bytes of the header chunk and the "MTrk" tag that precede trackDataSize.
+constexpr uint32_t ImageOverhead = 18;
+
+// Bytes of the variable-length quantity of value: 1 to 4 (never more, so
+// callers keep values within MaxVarLen).
+uint32_t varLenSize(uint32_t value);
+
+// Each writer resizes buffer to position + its length, writes there and
+// advances position. Inside a block already sized for the whole image no
+// write reallocates.
+void appendBytes(ByteBuffer& buffer, uint32_t& position, const void* bytes, uint32_t count);
+void writeVarLen(ByteBuffer& buffer, uint32_t& position, uint32_t value);  // value <= MaxVarLen
+void writeBigEndian16(ByteBuffer& buffer, uint32_t& position, uint32_t value);
+void writeBigEndian32(ByteBuffer& buffer, uint32_t& position, uint32_t value);
+
+// The track chunk's byte count from its length field to the end of the
+// image, running status applied; 0 when the events have no image: a delta
+// time above MaxVarLen, or an image that would not fit 32 bits.
+uint32_t trackDataSize(const EventList& events);
+
+// The size of the object's image, or 0 when it has none.
+uint32_t imageSize(const SmfObject& object);
+
+// Builds the image of a live object into out, sized once before anything
+// is written. 0 when the handle is bad or the object has no image; out is
+// then untouched.
+int serializeSmf(SmfHandle handle, ByteBuffer& out);
+
+}  // namespace xemidi
