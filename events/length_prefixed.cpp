@@ -15,14 +15,22 @@ namespace {
 // Fixed data lengths of the meta types that have one; -1: any length.
 int32_t requiredMetaLength(uint8_t type) {
     switch (type) {
-        case 0x00: return 2;  // sequence number
-        case 0x20: return 1;  // channel prefix
-        case 0x21: return 1;  // port
-        case 0x51: return 3;  // tempo
-        case 0x54: return 5;  // SMPTE offset
-        case 0x58: return 4;  // time signature
-        case 0x59: return 2;  // key signature
-        default: return -1;
+        case 0x00:
+            return 2;  // sequence number
+        case 0x20:
+            return 1;  // channel prefix
+        case 0x21:
+            return 1;  // port
+        case 0x51:
+            return 3;  // tempo
+        case 0x54:
+            return 5;  // SMPTE offset
+        case 0x58:
+            return 4;  // time signature
+        case 0x59:
+            return 2;  // key signature
+        default:
+            return -1;
     }
 }
 

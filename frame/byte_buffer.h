@@ -6,7 +6,7 @@
 namespace xemidi {
 
 class ByteBuffer {
-public:
+  public:
     ByteBuffer() = default;
     ByteBuffer(const ByteBuffer&) = delete;
     ByteBuffer& operator=(const ByteBuffer&) = delete;
@@ -22,7 +22,7 @@ public:
     uint32_t size() const { return size_; }
     uint32_t capacity() const { return capacity_; }
 
-private:
+  private:
     uint8_t* data_ = nullptr;
     uint32_t size_ = 0;
     uint32_t capacity_ = 0;

@@ -68,9 +68,13 @@ void destroyObject(SmfObject* object) {
     Registry.objects.erase(node);
 }
 
-void destroyAllObjects() { Registry.destroyAll(); }
+void destroyAllObjects() {
+    Registry.destroyAll();
+}
 
-uint32_t liveObjectCount() { return static_cast<uint32_t>(Registry.objects.size()); }
+uint32_t liveObjectCount() {
+    return static_cast<uint32_t>(Registry.objects.size());
+}
 
 }  // namespace xemidi
 

@@ -36,6 +36,8 @@ void destroyAllObjects();
 
 uint32_t liveObjectCount();
 
-inline SmfHandle handleOf(SmfObject* object) { return reinterpret_cast<SmfHandle>(object); }
+inline SmfHandle handleOf(SmfObject* object) {
+    return reinterpret_cast<SmfHandle>(object);
+}
 
 }  // namespace xemidi

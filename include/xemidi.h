@@ -118,8 +118,7 @@ XEMIDI_EXTERN int XEMIDI_CALL GetSmfData(SmfHandle smf, void* buffer, uint32_t s
  *         A bad handle, a NULL path or an object without an image touch no
  *         file. */
 XEMIDI_EXTERN int XEMIDI_CALL SaveSmf(SmfHandle smf, const char* path,
-                                      uint32_t creation_disposition,
-                                      uint32_t flags_and_attributes);
+                                      uint32_t creation_disposition, uint32_t flags_and_attributes);
 
 /* Puts the file image on the clipboard, replacing what it held, under the
  * format registered as "Standard MIDI File" (registered once per process).

@@ -37,8 +37,7 @@ int insertChannelPressure(SmfHandle smf, uint32_t tick, int32_t channel, int32_t
 int insertWheel(SmfHandle smf, uint32_t tick, int32_t channel, int32_t value) {
     if (!isChannel(channel) || !inRange(value, -8192, 8191)) return 0;
     const int32_t position = value + 8192;
-    const uint8_t message[3] = {statusByte(0xE0, channel), lowSeven(position),
-                                highSeven(position)};
+    const uint8_t message[3] = {statusByte(0xE0, channel), lowSeven(position), highSeven(position)};
     return InsertMidiEvent(smf, tick, message, 3);
 }
 
@@ -54,7 +53,8 @@ int XEMIDI_CALL cal_insert_Note(SmfHandle smf, uint32_t tick, int32_t channel, i
 
 int XEMIDI_CALL cal_insert_KeyAft(SmfHandle smf, uint32_t tick, int32_t channel, int32_t key,
                                   int32_t pressure) {
-    return guarded([&] { return xemidi::insertThreeBytes(smf, tick, 0xA0, channel, key, pressure); });
+    return guarded(
+        [&] { return xemidi::insertThreeBytes(smf, tick, 0xA0, channel, key, pressure); });
 }
 
 int XEMIDI_CALL cal_insert_Control(SmfHandle smf, uint32_t tick, int32_t channel,

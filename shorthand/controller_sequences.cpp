@@ -40,8 +40,8 @@ int insertPatch(SmfHandle smf, uint32_t tick, int32_t channel, int32_t program, 
 
 // Parameter number (most significant, then least significant controller),
 // then data entry 6 and 38.
-int insertParameter(SmfHandle smf, uint32_t tick, int32_t channel, int32_t parameter,
-                    int32_t value, uint8_t numberMsb, uint8_t numberLsb) {
+int insertParameter(SmfHandle smf, uint32_t tick, int32_t channel, int32_t parameter, int32_t value,
+                    uint8_t numberMsb, uint8_t numberLsb) {
     if (!isChannel(channel) || !isFourteenBits(parameter) || !isFourteenBits(value)) return 0;
     const Message group[4] = {controller(channel, numberMsb, highSeven(parameter)),
                               controller(channel, numberLsb, lowSeven(parameter)),
@@ -60,14 +60,14 @@ int XEMIDI_CALL cal_insert_Patch(SmfHandle smf, uint32_t tick, int32_t channel, 
     return guarded([&] { return xemidi::insertPatch(smf, tick, channel, program, bank); });
 }
 
-int XEMIDI_CALL calex_insert_RPN(SmfHandle smf, uint32_t tick, int32_t channel,
-                                 int32_t parameter, int32_t value) {
+int XEMIDI_CALL calex_insert_RPN(SmfHandle smf, uint32_t tick, int32_t channel, int32_t parameter,
+                                 int32_t value) {
     return guarded(
         [&] { return xemidi::insertParameter(smf, tick, channel, parameter, value, 0x65, 0x64); });
 }
 
-int XEMIDI_CALL calex_insert_NRPN(SmfHandle smf, uint32_t tick, int32_t channel,
-                                  int32_t parameter, int32_t value) {
+int XEMIDI_CALL calex_insert_NRPN(SmfHandle smf, uint32_t tick, int32_t channel, int32_t parameter,
+                                  int32_t value) {
     return guarded(
         [&] { return xemidi::insertParameter(smf, tick, channel, parameter, value, 0x63, 0x62); });
 }

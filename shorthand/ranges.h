@@ -8,16 +8,28 @@ namespace xemidi {
 constexpr bool inRange(int32_t value, int32_t low, int32_t high) {
     return value >= low && value <= high;
 }
-constexpr bool isChannel(int32_t value) { return inRange(value, 0, 15); }
-constexpr bool isDataByte(int32_t value) { return inRange(value, 0, 127); }
-constexpr bool isFourteenBits(int32_t value) { return inRange(value, 0, 16383); }
+constexpr bool isChannel(int32_t value) {
+    return inRange(value, 0, 15);
+}
+constexpr bool isDataByte(int32_t value) {
+    return inRange(value, 0, 127);
+}
+constexpr bool isFourteenBits(int32_t value) {
+    return inRange(value, 0, 16383);
+}
 
 // Callers have checked the ranges, so these only narrow.
 constexpr uint8_t statusByte(uint8_t base, int32_t channel) {
     return static_cast<uint8_t>(base | channel);
 }
-constexpr uint8_t dataByte(int32_t value) { return static_cast<uint8_t>(value); }
-constexpr uint8_t lowSeven(int32_t value) { return static_cast<uint8_t>(value & 0x7F); }
-constexpr uint8_t highSeven(int32_t value) { return static_cast<uint8_t>(value >> 7); }
+constexpr uint8_t dataByte(int32_t value) {
+    return static_cast<uint8_t>(value);
+}
+constexpr uint8_t lowSeven(int32_t value) {
+    return static_cast<uint8_t>(value & 0x7F);
+}
+constexpr uint8_t highSeven(int32_t value) {
+    return static_cast<uint8_t>(value >> 7);
+}
 
 }  // namespace xemidi

@@ -42,8 +42,8 @@ int saveSmf(SmfHandle smf, const char* path, uint32_t disposition, uint32_t flag
     const sys::FileHandle file = os.createFile(path, disposition, flags);
     if (file == sys::InvalidFile) return 0;
     uint32_t written = 0;
-    const bool wrote = os.writeFile(file, image.data(), image.size(), &written) != 0 &&
-                       written == image.size();
+    const bool wrote =
+        os.writeFile(file, image.data(), image.size(), &written) != 0 && written == image.size();
     const bool closed = os.closeFile(file) != 0;
     return wrote && closed ? 1 : 0;
 }
@@ -107,9 +107,8 @@ int XEMIDI_CALL GetSmfData(SmfHandle smf, void* buffer, uint32_t size) {
 
 int XEMIDI_CALL SaveSmf(SmfHandle smf, const char* path, uint32_t creation_disposition,
                         uint32_t flags_and_attributes) {
-    return guarded([&] {
-        return xemidi::saveSmf(smf, path, creation_disposition, flags_and_attributes);
-    });
+    return guarded(
+        [&] { return xemidi::saveSmf(smf, path, creation_disposition, flags_and_attributes); });
 }
 
 int XEMIDI_CALL CopyToClipboard(SmfHandle smf) {

@@ -24,7 +24,9 @@ struct Block {
     alignas(std::max_align_t) unsigned char bytes[1];
 };
 
-Block* asBlock(MemoryHandle handle) { return static_cast<Block*>(handle); }
+Block* asBlock(MemoryHandle handle) {
+    return static_cast<Block*>(handle);
+}
 
 // Format names compare without regard to ASCII case, as Win32 atoms do.
 bool sameName(const std::string& a, const char* b) {
@@ -119,9 +121,13 @@ MemoryHandle posixGlobalAlloc(uint32_t size) {
     return block;
 }
 
-void* posixGlobalLock(MemoryHandle block) { return block ? asBlock(block)->bytes : nullptr; }
+void* posixGlobalLock(MemoryHandle block) {
+    return block ? asBlock(block)->bytes : nullptr;
+}
 
-int posixGlobalUnlock(MemoryHandle block) { return block != nullptr; }
+int posixGlobalUnlock(MemoryHandle block) {
+    return block != nullptr;
+}
 
 MemoryHandle posixGlobalFree(MemoryHandle block) {
     std::free(block);

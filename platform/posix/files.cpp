@@ -23,12 +23,23 @@ FileHandle posixCreateFile(const char* path, uint32_t disposition, uint32_t flag
     int mode = O_WRONLY | O_CLOEXEC;
     bool truncate = false;
     switch (disposition) {
-        case CreateNew: mode |= O_CREAT | O_EXCL; break;
-        case CreateAlways: mode |= O_CREAT; truncate = true; break;
-        case OpenExisting: break;
-        case OpenAlways: mode |= O_CREAT; break;
-        case TruncateExisting: truncate = true; break;
-        default: return InvalidFile;
+        case CreateNew:
+            mode |= O_CREAT | O_EXCL;
+            break;
+        case CreateAlways:
+            mode |= O_CREAT;
+            truncate = true;
+            break;
+        case OpenExisting:
+            break;
+        case OpenAlways:
+            mode |= O_CREAT;
+            break;
+        case TruncateExisting:
+            truncate = true;
+            break;
+        default:
+            return InvalidFile;
     }
     if (flags & FileFlagWriteThrough) mode |= O_DSYNC;
     const mode_t permissions = (flags & FileAttributeReadonly) ? 0444 : 0666;
@@ -54,6 +65,8 @@ int posixWriteFile(FileHandle file, const void* bytes, uint32_t size, uint32_t* 
     return done == size ? 1 : 0;
 }
 
-int posixCloseFile(FileHandle file) { return ::close(static_cast<int>(file)) == 0 ? 1 : 0; }
+int posixCloseFile(FileHandle file) {
+    return ::close(static_cast<int>(file)) == 0 ? 1 : 0;
+}
 
 }  // namespace xemidi::sys

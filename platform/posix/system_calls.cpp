@@ -4,10 +4,12 @@ namespace xemidi::sys {
 
 const SystemCalls& nativeSystemCalls() {
     static const SystemCalls native = {
-        posixCreateFile,        posixWriteFile,          posixCloseFile,
-        posixRegisterClipboardFormat, posixOpenClipboard, posixEmptyClipboard,
-        posixSetClipboardData,  posixCloseClipboard,     posixGlobalAlloc,
-        posixGlobalLock,        posixGlobalUnlock,       posixGlobalFree,
+        posixCreateFile,       posixWriteFile,
+        posixCloseFile,        posixRegisterClipboardFormat,
+        posixOpenClipboard,    posixEmptyClipboard,
+        posixSetClipboardData, posixCloseClipboard,
+        posixGlobalAlloc,      posixGlobalLock,
+        posixGlobalUnlock,     posixGlobalFree,
     };
     return native;
 }

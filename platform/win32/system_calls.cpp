@@ -21,29 +21,49 @@ int win32WriteFile(FileHandle file, const void* bytes, uint32_t size, uint32_t* 
     return ok ? 1 : 0;
 }
 
-int win32CloseFile(FileHandle file) { return CloseHandle(reinterpret_cast<HANDLE>(file)) ? 1 : 0; }
+int win32CloseFile(FileHandle file) {
+    return CloseHandle(reinterpret_cast<HANDLE>(file)) ? 1 : 0;
+}
 
-uint32_t win32RegisterClipboardFormat(const char* name) { return RegisterClipboardFormatA(name); }
-int win32OpenClipboard() { return OpenClipboard(nullptr) ? 1 : 0; }
-int win32EmptyClipboard() { return EmptyClipboard() ? 1 : 0; }
+uint32_t win32RegisterClipboardFormat(const char* name) {
+    return RegisterClipboardFormatA(name);
+}
+int win32OpenClipboard() {
+    return OpenClipboard(nullptr) ? 1 : 0;
+}
+int win32EmptyClipboard() {
+    return EmptyClipboard() ? 1 : 0;
+}
 int win32SetClipboardData(uint32_t format, MemoryHandle block) {
     return SetClipboardData(format, static_cast<HANDLE>(block)) != nullptr ? 1 : 0;
 }
-int win32CloseClipboard() { return CloseClipboard() ? 1 : 0; }
+int win32CloseClipboard() {
+    return CloseClipboard() ? 1 : 0;
+}
 
-MemoryHandle win32GlobalAlloc(uint32_t size) { return GlobalAlloc(ClipboardBlockFlags, size); }
-void* win32GlobalLock(MemoryHandle block) { return GlobalLock(static_cast<HGLOBAL>(block)); }
-int win32GlobalUnlock(MemoryHandle block) { return GlobalUnlock(static_cast<HGLOBAL>(block)); }
-MemoryHandle win32GlobalFree(MemoryHandle block) { return GlobalFree(static_cast<HGLOBAL>(block)); }
+MemoryHandle win32GlobalAlloc(uint32_t size) {
+    return GlobalAlloc(ClipboardBlockFlags, size);
+}
+void* win32GlobalLock(MemoryHandle block) {
+    return GlobalLock(static_cast<HGLOBAL>(block));
+}
+int win32GlobalUnlock(MemoryHandle block) {
+    return GlobalUnlock(static_cast<HGLOBAL>(block));
+}
+MemoryHandle win32GlobalFree(MemoryHandle block) {
+    return GlobalFree(static_cast<HGLOBAL>(block));
+}
 
 }  // namespace
 
 const SystemCalls& nativeSystemCalls() {
     static const SystemCalls native = {
-        win32CreateFile,        win32WriteFile,          win32CloseFile,
-        win32RegisterClipboardFormat, win32OpenClipboard, win32EmptyClipboard,
-        win32SetClipboardData,  win32CloseClipboard,     win32GlobalAlloc,
-        win32GlobalLock,        win32GlobalUnlock,       win32GlobalFree,
+        win32CreateFile,       win32WriteFile,
+        win32CloseFile,        win32RegisterClipboardFormat,
+        win32OpenClipboard,    win32EmptyClipboard,
+        win32SetClipboardData, win32CloseClipboard,
+        win32GlobalAlloc,      win32GlobalLock,
+        win32GlobalUnlock,     win32GlobalFree,
     };
     return native;
 }

@@ -15,8 +15,8 @@ namespace smftest {
 inline std::vector<TrackEvent> storedEvents(SmfHandle smf) {
     std::vector<TrackEvent> events;
     for (const xemidi::Event& event : xemidi::validateHandle(smf)->events) {
-        events.push_back({event.tick, Bytes(event.bytes.data(),
-                                            event.bytes.data() + event.bytes.size())});
+        events.push_back(
+            {event.tick, Bytes(event.bytes.data(), event.bytes.data() + event.bytes.size())});
     }
     return events;
 }
@@ -50,7 +50,7 @@ struct InsertionState {
 
 // An object for one test, deleted afterwards.
 class SmfTest : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { DeleteSmf(smf); }
     SmfHandle smf = CreateSmf(480);
 };

@@ -28,7 +28,7 @@ struct SmfFile {
 };
 
 class Reader {
-public:
+  public:
     explicit Reader(const Bytes& data) : data_(data) {}
 
     SmfFile read() {
@@ -81,7 +81,7 @@ public:
         }
     }
 
-private:
+  private:
     [[noreturn]] void fail(const std::string& what) const {
         throw std::runtime_error("bad SMF at byte " + std::to_string(at_) + ": " + what);
     }
