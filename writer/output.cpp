@@ -4,17 +4,17 @@
 
 #include "frame/c_boundary.h"
 #include "platform/system.h"
+#include "writer/clipboard_format.h"
 #include "writer/smf_writer.h"
 
 namespace xemidi {
+
+uint32_t smfClipboardFormat = 0;
+bool smfClipboardFormatRegistered = false;
+
 namespace {
 
 constexpr char ClipboardFormatName[] = "Standard MIDI File";
-
-// Registered by the first CopyToClipboard that gets past the handle check
-// and never again, even when registration failed (0).
-uint32_t smfClipboardFormat = 0;
-bool smfClipboardFormatRegistered = false;
 
 int getSmfDataSize(SmfHandle smf, uint32_t* size) {
     const SmfObject* object = validateHandle(smf);

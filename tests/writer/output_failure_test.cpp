@@ -1,0 +1,90 @@
+// Outputs when a system call fails: the result is 0, the file is closed,
+// every block not handed to the clipboard is freed, and a clipboard that
+// could not be given the image is left as it was.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "support/fake_system.h"
+#include "support/internals.h"
+#include "writer/clipboard_format.h"
+#include "xemidi_clipboard.h"
+
+using smftest::Fail;
+using smftest::FakeSystem;
+
+namespace {
+
+class OutputFailure : public smftest::SmfTest {
+  protected:
+    void SetUp() override {
+        const uint8_t on[3] = {0x90, 0x3C, 0x64};
+        ASSERT_EQ(InsertMidiEvent(smf, 0, on, 3), 1);
+        std::remove(path);
+    }
+    void TearDown() override {
+        std::remove(path);
+        SmfTest::TearDown();
+    }
+    // What the clipboard holds under our format, as the host sees it.
+    static std::string clipboardText(uint32_t format) {
+        EXPECT_EQ(xemidi_clipboard_open(), 1);
+        uint32_t size = 0;
+        const void* data = xemidi_clipboard_data(format, &size);
+        std::string text = data ? std::string(static_cast<const char*>(data), size) : "";
+        xemidi_clipboard_close();
+        return text;
+    }
+    const char* path = "output-failure.mid";
+};
+
+TEST_F(OutputFailure, SaveReportsEveryFailedStepAndClosesTheFile) {
+    for (Fail fail : {Fail::CreateFile, Fail::WriteFile, Fail::ShortWrite, Fail::CloseFile}) {
+        FakeSystem system(fail);
+        EXPECT_EQ(SaveSmf(smf, path, 2, 0x80), 0) << int(fail);
+        EXPECT_EQ(FakeSystem::counts().closes, fail == Fail::CreateFile ? 0 : 1);
+    }
+    FakeSystem none(Fail::None);
+    EXPECT_EQ(SaveSmf(smf, path, 2, 0x80), 1);
+}
+
+TEST_F(OutputFailure, ClipboardKeepsItsContentWhenTheImageCannotBeGiven) {
+    // Our own content on the clipboard first, under the library's format.
+    const uint32_t format = xemidi_clipboard_format("standard midi file");
+    ASSERT_EQ(CopyToClipboard(smf), 1);
+    const std::string before = clipboardText(format);
+    ASSERT_EQ(before.substr(0, 4), "MThd");
+    const uint8_t more[3] = {0x90, 0x40, 0x64};
+    ASSERT_EQ(InsertMidiEvent(smf, 10, more, 3), 1);
+    ASSERT_EQ(xemidi_clipboard_open(), 1);  // held open by another owner
+    EXPECT_EQ(CopyToClipboard(smf), 0);
+    xemidi_clipboard_close();
+    EXPECT_EQ(clipboardText(format), before);
+    for (Fail fail : {Fail::Open, Fail::Alloc, Fail::Lock, Fail::Set}) {
+        FakeSystem system(fail);
+        EXPECT_EQ(CopyToClipboard(smf), 0) << int(fail);
+        EXPECT_EQ(FakeSystem::counts().frees, FakeSystem::counts().allocations) << int(fail);
+        // Only a refusal by the clipboard itself comes after it was emptied.
+        EXPECT_EQ(clipboardText(format), fail == Fail::Set ? "" : before) << int(fail);
+    }
+}
+
+TEST_F(OutputFailure, FormatIsRegisteredOnceEvenWhenRegistrationFails) {
+    xemidi::smfClipboardFormatRegistered = false;  // as in a new process
+    {
+        FakeSystem system(Fail::Register);
+        EXPECT_EQ(CopyToClipboard(nullptr), 0);  // a bad handle registers nothing
+        EXPECT_EQ(FakeSystem::counts().registrations, 0);
+        EXPECT_EQ(CopyToClipboard(smf), 0);
+        EXPECT_EQ(CopyToClipboard(smf), 0);
+        EXPECT_EQ(FakeSystem::counts().registrations, 1);
+        EXPECT_EQ(FakeSystem::counts().opens, 0);
+    }
+    FakeSystem none(Fail::None);
+    EXPECT_EQ(CopyToClipboard(smf), 0);  // not retried
+    EXPECT_EQ(FakeSystem::counts().registrations, 0);
+    xemidi::smfClipboardFormatRegistered = false;
+}
+
+}  // namespace
