@@ -68,9 +68,4 @@ const SystemCalls& nativeSystemCalls() {
     return native;
 }
 
-SystemCalls& systemCalls() {
-    static SystemCalls inUse = nativeSystemCalls();
-    return inUse;
-}
-
 }  // namespace xemidi::sys
