@@ -4,7 +4,7 @@
 
 namespace xemidi {
 
-void ByteBuffer::resize(uint32_t n) {
+void ByteBuffer::reallocate(uint32_t n) {
     if (n == 0) {
         delete[] data_;
         data_ = nullptr;

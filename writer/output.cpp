@@ -26,10 +26,12 @@ int getSmfDataSize(SmfHandle smf, uint32_t* size) {
 }
 
 int getSmfData(SmfHandle smf, void* buffer, uint32_t size) {
-    uint32_t image = 0;
-    if (!getSmfDataSize(smf, &image) || buffer == nullptr || size < image) return 0;
+    const SmfObject* object = validateHandle(smf);
+    if (object == nullptr || buffer == nullptr) return 0;
+    const uint32_t track = trackDataSize(object->events);
+    if (track == 0 || size < track + ImageOverhead) return 0;
     ByteBuffer out;
-    if (!serializeSmf(smf, out)) return 0;
+    writeImage(*object, track, out);  // the size is known: no second walk
     std::memcpy(buffer, out.data(), out.size());
     return 1;
 }

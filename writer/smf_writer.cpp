@@ -30,6 +30,11 @@ void appendBytes(ByteBuffer& buffer, uint32_t& position, const void* bytes, uint
 }
 
 void writeVarLen(ByteBuffer& buffer, uint32_t& position, uint32_t value) {
+    if (value < 0x80) {  // most delta times
+        const uint8_t byte = static_cast<uint8_t>(value);
+        appendBytes(buffer, position, &byte, 1);
+        return;
+    }
     uint8_t groups[4];
     const uint32_t count = varLenSize(value);
     for (uint32_t i = count; i-- > 0; value >>= 7) {
@@ -75,20 +80,25 @@ int serializeSmf(SmfHandle handle, ByteBuffer& out) {
     if (object == nullptr) return 0;
     const uint32_t track = trackDataSize(object->events);
     if (track == 0) return 0;
-    out.resize(track + ImageOverhead);
+    writeImage(*object, track, out);
+    return 1;
+}
+
+void writeImage(const SmfObject& object, uint32_t trackSize, ByteBuffer& out) {
+    out.resize(trackSize + ImageOverhead);
 
     uint32_t position = 0;
     appendBytes(out, position, "MThd", 4);
     writeBigEndian32(out, position, 6);
     writeBigEndian16(out, position, 0);  // format 0
     writeBigEndian16(out, position, 1);  // one track
-    writeBigEndian16(out, position, object->division);
+    writeBigEndian16(out, position, object.division);
     appendBytes(out, position, "MTrk", 4);
-    writeBigEndian32(out, position, track - 4);
+    writeBigEndian32(out, position, trackSize - 4);
 
     uint32_t previousTick = 0;
     uint8_t remembered = 0;
-    for (const Event& event : object->events) {
+    for (const Event& event : object.events) {
         writeVarLen(out, position, event.tick - previousTick);
         const uint8_t* bytes = event.bytes.data();
         const uint32_t skip = omitsStatus(bytes[0], remembered) ? 1 : 0;
@@ -97,7 +107,6 @@ int serializeSmf(SmfHandle handle, ByteBuffer& out) {
         previousTick = event.tick;
     }
     appendBytes(out, position, EndOfTrack, sizeof EndOfTrack);
-    return 1;
 }
 
 }  // namespace xemidi

@@ -38,9 +38,12 @@ uint32_t trackDataSize(const EventList& events);
 // The size of the object's image, or 0 when it has none.
 uint32_t imageSize(const SmfObject& object);
 
-// Builds the image of a live object into out, sized once before anything
-// is written. 0 when the handle is bad or the object has no image; out is
-// then untouched.
+// Writes the image of object, whose trackDataSize is trackSize (not 0),
+// into out, sized once before anything is written.
+void writeImage(const SmfObject& object, uint32_t trackSize, ByteBuffer& out);
+
+// Builds the image of a live object into out. 0 when the handle is bad or
+// the object has no image; out is then untouched.
 int serializeSmf(SmfHandle handle, ByteBuffer& out);
 
 }  // namespace xemidi
