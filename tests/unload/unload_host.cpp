@@ -29,12 +29,12 @@ namespace {
 #define XEMIDI_RESOLVE(module, name) ((void)module, &name)
 #else
 template <typename Function>
-Function* resolve(void* module, const char* name, Function*) {
+Function* resolve(void* module, const char* name) {
     void* symbol = dlsym(module, name);
     if (symbol == nullptr) fail(std::string("no export ") + name);
     return reinterpret_cast<Function*>(symbol);
 }
-#define XEMIDI_RESOLVE(module, name) resolve(module, #name, &name)
+#define XEMIDI_RESOLVE(module, name) resolve<decltype(name)>(module, #name)
 #endif
 
 void check(bool ok, const char* what) {
