@@ -48,5 +48,5 @@ if ! "$fuzzer" -max_total_time="${XEMIDI_FUZZ_SECONDS:-60}" -max_len=4096 -print
   done
   exit 1
 fi
-grep -E '^#[0-9]+ +(INITED|DONE)|^stat::' "$work/log"
+grep -E '^#[0-9]+[[:space:]]+(INITED|DONE)|^stat::' "$work/log"
 say "hardening passed"
