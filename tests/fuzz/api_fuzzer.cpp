@@ -35,14 +35,6 @@ using fuzzmodel::Program;
 }
 #define REQUIRE(condition) ((condition) ? (void)0 : broken(#condition, __LINE__))
 
-// A folder of this process's own for the saved files, removed at exit.
-std::string folder() {
-    static char name[] = "/tmp/xemidi_fuzz_XXXXXX";
-    static const bool made = mkdtemp(name) != nullptr && std::atexit([] { rmdir(name); }) == 0;
-    REQUIRE(made);
-    return name;
-}
-
 std::optional<Bytes> fileContent(const char* path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;
@@ -69,6 +61,7 @@ class Session {
         }
         if (hostHolds_) REQUIRE(xemidi_clipboard_close() == 1);
         for (const std::string& file : files_) std::remove(file.c_str());
+        if (!folder_.empty()) rmdir(folder_.c_str());
     }
 
   private:
@@ -308,6 +301,16 @@ class Session {
         REQUIRE(buffer == Bytes(image.size() + 1, 0xA5));
     }
 
+    // A folder of this run's own for the saved files, removed at its end.
+    const std::string& folder() {
+        if (folder_.empty()) {
+            char name[] = "/tmp/xemidi_fuzz_XXXXXX";
+            REQUIRE(mkdtemp(name) != nullptr);
+            folder_ = name;
+        }
+        return folder_;
+    }
+
     void save(SmfHandle h, uint32_t) {
         const uint8_t which = in_.byte();
         const std::string path =
@@ -402,6 +405,7 @@ class Session {
     Live slots_[Slots];
     std::vector<SmfHandle> stale_;
     std::vector<std::string> files_;
+    std::string folder_;
     bool hostHolds_ = false;
 };
 
