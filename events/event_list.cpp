@@ -75,14 +75,33 @@ void insertEvent(EventList& list, const Event& event) {
     // Build the node first: if memory runs out, nothing has changed.
     EventList node;
     node.emplace_back(event.tick, event.bytes.data(), event.bytes.size());
-    list.splice(findPosition(list, event.tick), node);
+    linkEvents(list, node);
 }
 
-void stageAndInsert(EventList& list, uint32_t tick, const uint8_t* bytes, uint32_t size) {
+namespace {
+
+void stage(uint32_t tick, const uint8_t* bytes, uint32_t size) {
     ScratchEvent.bytes.resize(size);
     std::memcpy(ScratchEvent.bytes.data(), bytes, size);
     ScratchEvent.tick = tick;
+}
+
+}  // namespace
+
+void stageAndInsert(EventList& list, uint32_t tick, const uint8_t* bytes, uint32_t size) {
+    stage(tick, bytes, size);
     insertEvent(list, ScratchEvent);
+}
+
+void stageInto(EventList& nodes, uint32_t tick, const uint8_t* bytes, uint32_t size) {
+    stage(tick, bytes, size);
+    nodes.emplace_back(ScratchEvent.tick, ScratchEvent.bytes.data(), ScratchEvent.bytes.size());
+}
+
+void linkEvents(EventList& list, EventList& nodes) {
+    while (!nodes.empty()) {
+        list.splice(findPosition(list, nodes.front().tick), nodes, nodes.begin());
+    }
 }
 
 }  // namespace xemidi

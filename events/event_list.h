@@ -38,4 +38,13 @@ void insertEvent(EventList& list, const Event& event);
 // Stages tick and bytes in ScratchEvent and inserts them with insertEvent.
 void stageAndInsert(EventList& list, uint32_t tick, const uint8_t* bytes, uint32_t size);
 
+// Stages tick and bytes in ScratchEvent and appends a copy of it to nodes, a
+// list of events not linked into any object yet.
+void stageInto(EventList& nodes, uint32_t tick, const uint8_t* bytes, uint32_t size);
+
+// Moves the nodes into list one by one, front first, each where insertEvent
+// would place it: the result is that of inserting them in that order. It
+// allocates nothing, so a group built with stageInto goes in whole.
+void linkEvents(EventList& list, EventList& nodes);
+
 }  // namespace xemidi

@@ -1,5 +1,5 @@
 // Channel messages given as raw bytes.
-#include <cstdint>
+#include "events/midi_event.h"
 
 #include "events/event_list.h"
 #include "frame/c_boundary.h"
@@ -20,18 +20,27 @@ bool isChannelMessage(const uint8_t* data, int32_t len) {
     return len >= 3 && data[1] < 0x80 && data[2] < 0x80;
 }
 
-int insertMidiEvent(SmfHandle smf, uint32_t tick, const void* data, int32_t len) {
+}  // namespace
+
+int insertMidiEvents(SmfHandle smf, const ChannelMessage* messages, int count) {
     SmfObject* object = validateHandle(smf);
-    if (object == nullptr || len < 2 || data == nullptr) return 0;
-    const auto* bytes = static_cast<const uint8_t*>(data);
-    if (!isChannelMessage(bytes, len)) return 0;
-    stageAndInsert(object->events, tick, bytes, static_cast<uint32_t>(len));
+    if (object == nullptr) return 0;
+    for (int i = 0; i < count; ++i) {
+        const ChannelMessage& m = messages[i];
+        if (m.length < 2 || m.bytes == nullptr || !isChannelMessage(m.bytes, m.length)) return 0;
+    }
+    EventList nodes;
+    for (int i = 0; i < count; ++i) {
+        stageInto(nodes, messages[i].tick, messages[i].bytes,
+                  static_cast<uint32_t>(messages[i].length));
+    }
+    linkEvents(object->events, nodes);
     return 1;
 }
 
-}  // namespace
 }  // namespace xemidi
 
 int XEMIDI_CALL InsertMidiEvent(SmfHandle smf, uint32_t tick, const void* data, int32_t len) {
-    return xemidi::guarded([&] { return xemidi::insertMidiEvent(smf, tick, data, len); });
+    const xemidi::ChannelMessage message = {tick, static_cast<const uint8_t*>(data), len};
+    return xemidi::guarded([&] { return xemidi::insertMidiEvents(smf, &message, 1); });
 }

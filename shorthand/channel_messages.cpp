@@ -1,8 +1,9 @@
 // Channel messages by value: notes, key pressure, controllers, channel
 // pressure, pitch wheel. Every range is inclusive and tested on the whole
-// 32-bit value; the handle is left to InsertMidiEvent.
+// 32-bit value; the handle is left to the insertion.
 #include <cstdint>
 
+#include "events/midi_event.h"
 #include "frame/c_boundary.h"
 #include "shorthand/ranges.h"
 #include "xemidi.h"
@@ -16,9 +17,10 @@ int insertNote(SmfHandle smf, uint32_t tick, int32_t channel, int32_t key, int32
     const uint8_t noteOff[3] = {statusByte(0x80, channel), dataByte(key), 0x40};
     const uint8_t noteOn[3] = {statusByte(0x90, channel), dataByte(key), dataByte(velocity)};
     // The note-off goes in first, so that with duration 0 the note-on,
-    // inserted last, stands before it at the shared tick.
+    // inserted last, stands before it at the shared tick. Both or neither.
     const uint32_t end = tick + static_cast<uint32_t>(duration);
-    return InsertMidiEvent(smf, end, noteOff, 3) && InsertMidiEvent(smf, tick, noteOn, 3) ? 1 : 0;
+    const ChannelMessage note[2] = {{end, noteOff, 3}, {tick, noteOn, 3}};
+    return insertMidiEvents(smf, note, 2);
 }
 
 int insertThreeBytes(SmfHandle smf, uint32_t tick, uint8_t base, int32_t channel, int32_t first,

@@ -1,9 +1,10 @@
 // Multi-message controller groups at one tick: program change with bank
 // select, RPN and NRPN writes. A new event goes before those already at its
 // tick, so each group is inserted last message first and stands in playing
-// order. The first failed insertion ends the call; what went in stays.
+// order. A group goes in whole or not at all, even when memory runs out.
 #include <cstdint>
 
+#include "events/midi_event.h"
 #include "frame/c_boundary.h"
 #include "shorthand/ranges.h"
 #include "xemidi.h"
@@ -19,10 +20,12 @@ struct Message {
 // Inserts messages[count - 1] first and messages[0] last, so that they stand
 // at the tick in array order.
 int insertInPlayingOrder(SmfHandle smf, uint32_t tick, const Message* messages, int count) {
-    for (int i = count; i-- > 0;) {
-        if (!InsertMidiEvent(smf, tick, messages[i].bytes, messages[i].length)) return 0;
+    ChannelMessage group[4];
+    for (int i = 0; i < count; ++i) {
+        const Message& message = messages[count - 1 - i];
+        group[i] = {tick, message.bytes, message.length};
     }
-    return 1;
+    return insertMidiEvents(smf, group, count);
 }
 
 Message controller(int32_t channel, uint8_t number, uint8_t value) {

@@ -1,0 +1,330 @@
+// Out-of-memory and failing system calls, swept over representative calls of
+// every export. For every n until the call no longer gets that far, the n-th
+// allocation (or the n-th and all after it, or the n-th system call) of the
+// call fails. The call must then either complete exactly as it does when
+// nothing fails, or return 0 with every object's image and the caller's
+// output as they were; either way no object, memory block, file or
+// clipboard block may be left behind.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "events/event_list.h"
+#include "events/length_prefixed.h"
+#include "frame/registry.h"
+#include "oom/failing_new.h"
+#include "oom/failing_system_calls.h"
+#include "support/smf_reader.h"
+#include "xemidi_clipboard.h"
+
+namespace {
+
+using smftest::Bytes;
+
+// What a scenario works on: the objects its setup made and the caller's data.
+struct Fixture {
+    std::vector<SmfHandle> objects;
+    Bytes data;    // bytes or text the call passes in
+    Bytes buffer;  // caller memory the call writes to
+    std::string path = testing::TempDir() + "xemidi_oom_" + std::to_string(getpid()) + ".mid";
+};
+
+struct Scenario {
+    const char* name;
+    std::function<void(Fixture&)> setup;
+    std::function<intptr_t(Fixture&)> call;     // creators return the handle as an integer
+    Bytes (*output)(const Fixture&) = nullptr;  // what the call delivers; default the buffer
+    bool creates = false;
+    bool callsSystem = false;
+    bool allocates = true;
+};
+
+struct State {
+    std::vector<Bytes> images;  // the fixture's objects, then the created one
+    Bytes output;
+    bool operator==(const State& o) const { return images == o.images && output == o.output; }
+};
+
+enum class Fault { Allocation, AllocationsOnward, SystemCall };
+const char* const FaultNames[] = {"allocation", "allocations onward", "system call"};
+
+SmfHandle asHandle(intptr_t result) {
+    return reinterpret_cast<SmfHandle>(result);
+}
+
+State stateOf(const Scenario& s, const Fixture& f, intptr_t result) {
+    State state;
+    for (SmfHandle h : f.objects) state.images.push_back(smftest::imageOf(h));
+    if (s.creates && result != 0) state.images.push_back(smftest::imageOf(asHandle(result)));
+    state.output = s.output ? s.output(f) : f.buffer;
+    return state;
+}
+
+// Process-wide buffers that keep a block between calls; a call may leave one
+// holding a block it did not hold before (or release one), which is no leak.
+long workingBlocks() {
+    long n = 0;
+    for (const xemidi::ByteBuffer* b :
+         {&xemidi::ScratchEvent.bytes, &xemidi::SysexBuffers.length, &xemidi::SysexBuffers.event,
+          &xemidi::MetaBuffers.length, &xemidi::MetaBuffers.event}) {
+        n += b->data() != nullptr;
+    }
+    return n;
+}
+
+long openFiles() {
+    DIR* dir = opendir("/proc/self/fd");
+    long n = 0;
+    while (readdir(dir) != nullptr) ++n;
+    closedir(dir);
+    return n;
+}
+
+void arm(Fault fault, long n) {
+    oomtest::failSystemCall(fault == Fault::SystemCall ? n : 0);
+    if (fault != Fault::SystemCall) oomtest::failAllocation(n, fault == Fault::AllocationsOnward);
+}
+
+bool disarm() {
+    return oomtest::stopFailingAllocations() + oomtest::stopFailingSystemCalls() > 0;
+}
+
+void cleanUp(const Scenario& s, Fixture& f, intptr_t result) {
+    if (s.creates && result != 0) DeleteSmf(asHandle(result));
+    for (SmfHandle h : f.objects) DeleteSmf(h);
+    std::remove(f.path.c_str());
+}
+
+State referenceRun(const Scenario& s) {
+    Fixture f;
+    s.setup(f);
+    const intptr_t result = s.call(f);
+    EXPECT_NE(result, 0) << s.name << " fails with nothing failing";
+    State state = stateOf(s, f, result);
+    cleanUp(s, f, result);
+    return state;
+}
+
+// What went wrong in one run, first found first; checked only after the
+// run's memory is counted, since a failed assertion allocates.
+const char* problemOf(const State& before, const State& after, const State& reference,
+                      intptr_t result, Fault fault) {
+    if (!oomtest::clipboardBlocksAccountedFor()) return "clipboard block leaked";
+    if (result != 0) return after == reference ? nullptr : "completed otherwise than normal";
+    if (after.images != before.images) return "refused, but an image changed";
+    if (after.output == before.output) return nullptr;
+    const bool systemOutcome = after.output.empty() || after.output == reference.output;
+    return fault == Fault::SystemCall && systemOutcome ? nullptr : "refused, but output changed";
+}
+
+// One run with the n-th fault armed; false when the call ended before it.
+bool runWith(const Scenario& s, const State& reference, Fault fault, long n) {
+    const long blocks = oomtest::liveBlocks(), working = workingBlocks(), files = openFiles();
+    const uint32_t objects = xemidi::liveObjectCount();
+    bool injected = false;
+    const char* problem = nullptr;
+    {
+        Fixture f;
+        s.setup(f);
+        const State before = stateOf(s, f, 0);
+        arm(fault, n);
+        const intptr_t result = s.call(f);
+        injected = disarm();
+        problem = problemOf(before, stateOf(s, f, result), reference, result, fault);
+        cleanUp(s, f, result);
+    }
+    const long leaked = oomtest::liveBlocks() - blocks - (workingBlocks() - working);
+    const auto where = [&] {
+        return std::string(FaultNames[int(fault)]) + " #" + std::to_string(n);
+    };
+    EXPECT_EQ(problem, nullptr) << problem << ": " << where();
+    EXPECT_EQ(leaked, 0) << "memory blocks leaked: " << where();
+    EXPECT_EQ(xemidi::liveObjectCount(), objects) << "object left behind: " << where();
+    EXPECT_EQ(openFiles(), files) << "file left open: " << where();
+    return injected;
+}
+
+// ---- Scenarios ------------------------------------------------------------
+
+Bytes sysex(size_t length) {
+    Bytes bytes(length, 0x11);
+    bytes.front() = 0xF0;
+    bytes.back() = 0xF7;
+    return bytes;
+}
+
+// An object of a few hundred events of every kind.
+SmfHandle bigObject() {
+    SmfHandle h = CreateSmf(480);
+    for (int32_t i = 0; i < 120; ++i)
+        cal_insert_Note(h, uint32_t(i) * 60, i % 16, 40 + i % 40, 99, 240);
+    const Bytes message = sysex(1000);
+    InsertSysexEvent(h, 0, message.data(), int32_t(message.size()));
+    calex_insert_Text(h, 0, "big object");
+    calex_insert_RPN(h, 480, 1, 0, 256);
+    return h;
+}
+
+void withBigObject(Fixture& f) {
+    f.objects.push_back(bigObject());
+}
+
+Bytes fileContent(const Fixture& f) {
+    std::ifstream in(f.path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+Bytes clipboardContent(const Fixture&) {
+    if (!xemidi_clipboard_open()) return {};
+    uint32_t size = 0;
+    const auto* data = static_cast<const uint8_t*>(
+        xemidi_clipboard_data(xemidi_clipboard_format("Standard MIDI File"), &size));
+    Bytes content = data ? Bytes(data, data + size) : Bytes();
+    xemidi_clipboard_close();
+    return content;
+}
+
+SmfHandle first(const Fixture& f) {
+    return f.objects.front();
+}
+int32_t length(const Fixture& f) {
+    return int32_t(f.data.size());
+}
+const char* text(const Fixture& f) {
+    return reinterpret_cast<const char*>(f.data.data());
+}
+Bytes asText(const std::string& s) {
+    return Bytes(s.c_str(), s.c_str() + s.size() + 1);
+}
+
+std::string hexText(size_t tokens) {
+    std::string text = "F0";
+    for (size_t i = 0; i < tokens; ++i) text += " 7e";
+    return text + "\tF7";
+}
+
+const std::vector<Scenario>& scenarios() {
+    using F = Fixture;
+    static const std::vector<Scenario> all = {
+        {"CreateSmf",
+         [](F&) {},
+         [](F&) { return reinterpret_cast<intptr_t>(CreateSmf(960)); },
+         {},
+         true},
+        {"DeleteSmf",
+         withBigObject,
+         [](F& f) { return intptr_t{DeleteSmf(first(f))}; },
+         {},
+         false,
+         false,
+         false},
+        {"CopySmf",
+         withBigObject,
+         [](F& f) { return reinterpret_cast<intptr_t>(CopySmf(first(f))); },
+         {},
+         true},
+        {"InsertMidiEvent",
+         [](F& f) {
+             withBigObject(f), f.data = {0x90, 0x3C, 0x64, 0x3E, 0x64};
+         },
+         [](F& f) { return intptr_t{InsertMidiEvent(first(f), 1000, f.data.data(), length(f))}; }},
+        {"InsertSysexEvent (70000 bytes)", [](F& f) { withBigObject(f), f.data = sysex(70000); },
+         [](F& f) { return intptr_t{InsertSysexEvent(first(f), 500, f.data.data(), length(f))}; }},
+        {"InsertMetaEvent",
+         [](F& f) {
+             withBigObject(f), f.data = {0x07, 0xA1, 0x20};
+         },
+         [](F& f) { return intptr_t{InsertMetaEvent(first(f), 700, 0x51, f.data.data(), 3)}; }},
+        {"InsertMetaEvent (300 bytes)", [](F& f) { withBigObject(f), f.data = Bytes(300, 'a'); },
+         [](F& f) { return intptr_t{InsertMetaEvent(first(f), 700, 0x7F, f.data.data(), 300)}; }},
+        {"cal_insert_Note", withBigObject,
+         [](F& f) { return intptr_t{cal_insert_Note(first(f), 130, 2, 64, 80, 5000)}; }},
+        {"cal_insert_KeyAft", withBigObject,
+         [](F& f) { return intptr_t{cal_insert_KeyAft(first(f), 130, 2, 64, 80)}; }},
+        {"cal_insert_Control", withBigObject,
+         [](F& f) { return intptr_t{cal_insert_Control(first(f), 130, 2, 7, 80)}; }},
+        {"cal_insert_ChanAft", withBigObject,
+         [](F& f) { return intptr_t{cal_insert_ChanAft(first(f), 130, 2, 80)}; }},
+        {"cal_insert_Patch", withBigObject,
+         [](F& f) { return intptr_t{cal_insert_Patch(first(f), 480, 2, 5, 300)}; }},
+        {"cal_insert_Wheel", withBigObject,
+         [](F& f) { return intptr_t{cal_insert_Wheel(first(f), 130, 2, -300)}; }},
+        {"calex_insert_RPN", withBigObject,
+         [](F& f) { return intptr_t{calex_insert_RPN(first(f), 480, 1, 0, 512)}; }},
+        {"calex_insert_NRPN", withBigObject,
+         [](F& f) { return intptr_t{calex_insert_NRPN(first(f), 480, 1, 0x1234, 0x155)}; }},
+        {"calex_insert_Sysx (3000 tokens)",
+         [](F& f) { withBigObject(f), f.data = asText(hexText(3000)); },
+         [](F& f) { return intptr_t{calex_insert_Sysx(first(f), 240, text(f))}; }},
+        {"calex_insert_Text",
+         [](F& f) { withBigObject(f), f.data = asText(std::string(200, 't')); },
+         [](F& f) { return intptr_t{calex_insert_Text(first(f), 240, text(f))}; }},
+        {"calex_insert_Lyric", [](F& f) { withBigObject(f), f.data = asText("la"); },
+         [](F& f) { return intptr_t{calex_insert_Lyric(first(f), 240, text(f))}; }},
+        {"GetSmfDataSize",
+         [](F& f) { withBigObject(f), f.buffer.assign(4, 0xAA); },
+         [](F& f) {
+             return intptr_t{
+                 GetSmfDataSize(first(f), reinterpret_cast<uint32_t*>(f.buffer.data()))};
+         },
+         {},
+         false,
+         false,
+         false},
+        {"GetSmfData", [](F& f) { withBigObject(f), f.buffer.assign(5000, 0xAA); },
+         [](F& f) {
+             return intptr_t{GetSmfData(first(f), f.buffer.data(), uint32_t(f.buffer.size()))};
+         }},
+        {"SaveSmf (CREATE_ALWAYS)", withBigObject,
+         [](F& f) { return intptr_t{SaveSmf(first(f), f.path.c_str(), 2, 0x80)}; }, fileContent,
+         false, true},
+        {"SaveSmf (OPEN_EXISTING, longer file)",
+         [](F& f) {
+             withBigObject(f);
+             std::ofstream(f.path, std::ios::binary) << std::string(5000, 'x');
+         },
+         [](F& f) { return intptr_t{SaveSmf(first(f), f.path.c_str(), 3, 0)}; }, fileContent, false,
+         true},
+        {"CopyToClipboard", withBigObject, [](F& f) { return intptr_t{CopyToClipboard(first(f))}; },
+         clipboardContent, false, true},
+    };
+    return all;
+}
+
+void PrintTo(const Scenario& s, std::ostream* out) {
+    *out << s.name;
+}
+
+class FailureSweep : public ::testing::TestWithParam<Scenario> {};
+
+TEST_P(FailureSweep, EveryFailureLeavesNoTrace) {
+    const Scenario& s = GetParam();
+    oomtest::installFailingSystemCalls();
+    const State reference = referenceRun(s);
+    long points[3] = {};
+    for (Fault fault : {Fault::Allocation, Fault::AllocationsOnward, Fault::SystemCall}) {
+        long n = 1;
+        while (n < 100000 && runWith(s, reference, fault, n)) ++n;
+        points[int(fault)] = n - 1;
+    }
+    std::printf("%s: %ld allocations, %ld system calls swept\n", s.name, points[0], points[2]);
+    EXPECT_EQ(points[0], points[1]) << "the two allocation sweeps reached different counts";
+    EXPECT_EQ(points[0] > 0, s.allocates) << "allocation failures injected: " << points[0];
+    EXPECT_EQ(points[2] > 0, s.callsSystem) << "system call failures injected: " << points[2];
+}
+
+INSTANTIATE_TEST_SUITE_P(Exports, FailureSweep, ::testing::ValuesIn(scenarios()),
+                         [](const ::testing::TestParamInfo<Scenario>& p) {
+                             std::string name;
+                             for (const char* c = p.param.name; *c && *c != ' '; ++c) name += *c;
+                             return name + "_" + std::to_string(p.index);
+                         });
+
+}  // namespace
