@@ -69,8 +69,11 @@ int copyToClipboard(SmfHandle smf) {
     if (validateHandle(smf) == nullptr) return 0;
     const sys::SystemCalls& os = sys::systemCalls();
     if (!smfClipboardFormatRegistered) {
-        smfClipboardFormatRegistered = true;
+        // Attempted once per process; a 0 answer stays. Running out of memory
+        // in the registration (std::bad_alloc) is no answer: the flag stays
+        // clear and the next call tries again.
         smfClipboardFormat = os.registerClipboardFormat(ClipboardFormatName);
+        smfClipboardFormatRegistered = true;
     }
     if (smfClipboardFormat == 0) return 0;
 

@@ -78,8 +78,9 @@ Clipboard Board;
 
 }  // namespace
 
+// Throws std::bad_alloc when the name cannot be stored.
 uint32_t posixRegisterClipboardFormat(const char* name) {
-    return guarded([&] { return Board.format(name); });
+    return Board.format(name);
 }
 
 int posixOpenClipboard() {
@@ -151,7 +152,7 @@ int XEMIDI_CALL xemidi_clipboard_close(void) {
 }
 
 uint32_t XEMIDI_CALL xemidi_clipboard_format(const char* name) {
-    return posixRegisterClipboardFormat(name);
+    return xemidi::guarded([&] { return posixRegisterClipboardFormat(name); });
 }
 
 const void* XEMIDI_CALL xemidi_clipboard_data(uint32_t format, uint32_t* size) {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
+
 #include "platform/system.h"
 
 namespace smftest {
@@ -20,6 +22,7 @@ enum class Fail {
     ShortWrite,
     CloseFile,
     Register,
+    RegisterOutOfMemory,
     Open,
     Alloc,
     Lock,
@@ -47,6 +50,7 @@ class FakeSystem {
         };
         table.registerClipboardFormat = [](const char* name) {
             ++counts().registrations;
+            if (failing() == Fail::RegisterOutOfMemory) throw std::bad_alloc();
             return failing() == Fail::Register ? 0u : native().registerClipboardFormat(name);
         };
         table.openClipboard = [] {

@@ -87,4 +87,15 @@ TEST_F(OutputFailure, FormatIsRegisteredOnceEvenWhenRegistrationFails) {
     xemidi::smfClipboardFormatRegistered = false;
 }
 
+TEST_F(OutputFailure, RegistrationOutOfMemoryIsTriedAgain) {
+    xemidi::smfClipboardFormatRegistered = false;  // as in a new process
+    {
+        FakeSystem system(Fail::RegisterOutOfMemory);
+        EXPECT_EQ(CopyToClipboard(smf), 0);
+    }
+    FakeSystem none(Fail::None);
+    EXPECT_EQ(CopyToClipboard(smf), 1);
+    EXPECT_EQ(FakeSystem::counts().registrations, 1);
+}
+
 }  // namespace
