@@ -1,62 +1,111 @@
-/* A host that writes a short piece with xemidi: tempo, time signature,
- * program with bank select, a melody over chords, a pitch bend, a lyric and
- * a GM reset, saved as a Standard MIDI File.
+/* A host that writes a piece of about 30 seconds with xemidi, saves it, saves
+ * a copy of the object as a second file, and prints what each file holds,
+ * decoded from the image the library hands out.
  *
- *   xemidi_song [file.mid]      (default: song.mid)
+ *   xemidi_song [song.mid [copy.mid]]   (the copy defaults to song-copy.mid)
  */
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
+#include "piece.h"
+#include "summary.h"
 #include "xemidi.h"
 
 #define CREATE_ALWAYS 2
 #define FILE_ATTRIBUTE_NORMAL 0x80
-#define DIVISION 480
 
-static int check(int ok, const char* what) {
-    if (!ok) fprintf(stderr, "xemidi_song: %s failed\n", what);
+/* path with "-copy" before its extension: song.mid gives song-copy.mid. */
+static int copy_path(const char* path, char* out, size_t size) {
+    const char* dot = strrchr(path, '.');
+    const char* slash = strrchr(path, '/');
+    const char* backslash = strrchr(path, '\\');
+    size_t stem;
+    if (slash == NULL || (backslash != NULL && backslash > slash)) slash = backslash;
+    if (dot == NULL || (slash != NULL && dot < slash)) dot = path + strlen(path);
+    stem = (size_t)(dot - path);
+    if (stem + strlen("-copy") + strlen(dot) + 1 > size) return 0;
+    memcpy(out, path, stem);
+    sprintf(out + stem, "-copy%s", dot);
+    return 1;
+}
+
+/* The object's image as the library builds it; NULL on failure. */
+static unsigned char* take_image(SmfHandle smf, uint32_t* size) {
+    unsigned char* image;
+    if (!GetSmfDataSize(smf, size)) return NULL;
+    image = malloc(*size);
+    if (image != NULL && !GetSmfData(smf, image, *size)) {
+        free(image);
+        image = NULL;
+    }
+    return image;
+}
+
+/* Saves the object, reads its image back and prints its summary. Hands the
+ * image to the caller through *image (free it). */
+static int save_and_report(SmfHandle smf, const char* path, unsigned char** image, uint32_t* size) {
+    struct smf_summary summary;
+    if (!SaveSmf(smf, path, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL)) {
+        fprintf(stderr, "xemidi_song: cannot write %s\n", path);
+        return 0;
+    }
+    *image = take_image(smf, size);
+    if (*image == NULL || !smf_summarize(*image, *size, &summary)) {
+        fprintf(stderr, "xemidi_song: the image of %s does not read back\n", path);
+        return 0;
+    }
+    printf("wrote %s (%lu bytes)\n", path, (unsigned long)*size);
+    smf_print_summary(stdout, path, &summary);
+    return 1;
+}
+
+/* The copy must write the same file as its source. */
+static int compare_images(const unsigned char* a, uint32_t a_size, const unsigned char* b,
+                          uint32_t b_size) {
+    if (a_size == b_size && memcmp(a, b, a_size) == 0) {
+        printf("copy: the same %lu bytes as the original\n", (unsigned long)a_size);
+        return 1;
+    }
+    fprintf(stderr, "xemidi_song: the copy's file differs from the original's\n");
+    return 0;
+}
+
+static int write_files(SmfHandle song, const char* path, const char* second) {
+    unsigned char* image = NULL;
+    unsigned char* copy_image = NULL;
+    uint32_t size = 0, copy_size = 0;
+    SmfHandle copy = CopySmf(song);
+    int ok = copy != NULL;
+    if (!ok) fprintf(stderr, "xemidi_song: CopySmf failed\n");
+    ok = ok && save_and_report(song, path, &image, &size);
+    ok = ok && save_and_report(copy, second, &copy_image, &copy_size);
+    ok = ok && compare_images(image, size, copy_image, copy_size);
+    /* Elsewhere a paste target would take it from here. */
+    if (ok) printf("clipboard: %s\n", CopyToClipboard(song) ? "holds the piece" : "not available");
+    free(image);
+    free(copy_image);
+    if (copy != NULL) DeleteSmf(copy);
     return ok;
 }
 
 int main(int argc, char** argv) {
     const char* path = argc > 1 ? argv[1] : "song.mid";
-    static const unsigned char tempo[3] = {0x07, 0xA1, 0x20}; /* 500000 us per beat */
-    static const unsigned char meter[4] = {4, 2, 24, 8};      /* 4/4 */
-    static const int melody[] = {60, 62, 64, 65, 67, 65, 64, 62, 60};
-    static const int chords[4][3] = {{48, 52, 55}, {53, 57, 60}, {55, 59, 62}, {48, 52, 55}};
-    SmfHandle smf = CreateSmf(DIVISION);
-    uint32_t size = 0;
-    int ok, i, k;
+    char derived[1024];
+    const char* second = argc > 2 ? argv[2] : derived;
+    SmfHandle song;
+    int ok;
 
-    if (!check(smf != NULL, "CreateSmf")) return 1;
-    ok = calex_insert_Sysx(smf, 0, "F0 7E 7F 09 01 F7");
-    ok = ok && InsertMetaEvent(smf, 0, 0x51, tempo, 3);
-    ok = ok && InsertMetaEvent(smf, 0, 0x58, meter, 4);
-    ok = ok && calex_insert_Text(smf, 0, "xemidi example");
-    ok = ok && cal_insert_Patch(smf, 0, 0, 0, 0);    /* piano, bank 0 */
-    ok = ok && cal_insert_Patch(smf, 0, 1, 48, 0);   /* strings */
-    ok = ok && calex_insert_RPN(smf, 0, 0, 0, 2 << 7); /* bend range: 2 semitones */
-    for (i = 0; i < 9; ++i) {
-        uint32_t tick = (uint32_t)(i * DIVISION);
-        ok = ok && cal_insert_Note(smf, tick, 0, melody[i], 96, i == 8 ? 4 * DIVISION : DIVISION);
-        if (i % 2 == 0) ok = ok && calex_insert_Lyric(smf, tick, i == 8 ? "end" : "la");
+    if (argc <= 2 && !copy_path(path, derived, sizeof derived)) {
+        fprintf(stderr, "xemidi_song: path too long: %s\n", path);
+        return 1;
     }
-    for (i = 0; i < 4; ++i) {
-        for (k = 0; k < 3; ++k) {
-            ok = ok && cal_insert_Note(smf, (uint32_t)(i * 2 * DIVISION), 1, chords[i][k], 64,
-                                       2 * DIVISION);
-        }
-        ok = ok && cal_insert_Control(smf, (uint32_t)(i * 2 * DIVISION), 1, 7, 70 + 10 * i);
+    song = CreateSmf(PIECE_DIVISION);
+    if (song == NULL) {
+        fprintf(stderr, "xemidi_song: CreateSmf failed\n");
+        return 1;
     }
-    for (i = 0; i <= 8; ++i) { /* a slow bend up and back on the last note */
-        ok = ok && cal_insert_Wheel(smf, (uint32_t)(8 * DIVISION + i * 120), 0,
-                                    i <= 4 ? i * 1024 : (8 - i) * 1024);
-    }
-    if (!check(ok, "inserting events")) return 1;
-
-    ok = check(GetSmfDataSize(smf, &size), "GetSmfDataSize") &&
-         check(SaveSmf(smf, path, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL), "SaveSmf");
-    if (ok) printf("wrote %s (%lu bytes)\n", path, (unsigned long)size);
-    DeleteSmf(smf);
+    ok = write_piece(song) == 0 && write_files(song, path, second);
+    DeleteSmf(song);
     return ok ? 0 : 1;
 }

@@ -1,0 +1,227 @@
+#!/usr/bin/python3
+"""Runs one event list through xemidi and the peer MIDI libraries from Debian,
+in one run, and prints events per second for two phases:
+
+  build  an object (or sequence) of all events, in time order
+  image  the Standard MIDI File of the built object, in memory
+
+The native libraries (xemidi, libsmf, portsmf) run inside bench's
+xemidi_peers program, which times each phase with steady_clock; mido and
+MIDIUtil run here, timed with time.perf_counter. Process start-up is never
+timed. Each output is read back with mido and must hold the same notes and
+controllers at the same times (in beats) as the list.
+
+  bench/compare.py [--count 600000] [--repeat 10] [--build build/bench]
+
+libsmf writes only to a named file, so its image phase includes writing a
+file; it goes to a RAM disk (/dev/shm) when there is one.
+"""
+
+import argparse
+import collections
+import io
+import json
+import os
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+
+import mido
+from midiutil import MIDIFile
+
+DIVISION = 480
+BUDGET_SECONDS = 20.0  # a library's repeats stop once its runs took this long
+
+
+def load_events(path):
+    with open(path, "rb") as f:
+        data = f.read()
+    return [(tick, s, a, b) for tick, s, a, b, _ in struct.iter_unpack("<I4B", data)]
+
+
+def pair_notes(events):
+    """Notes with durations, and controllers, in start order (untimed)."""
+    items, open_notes = [], {}
+    for tick, s, a, b in events:
+        kind, channel = s >> 4, s & 15
+        if kind == 9:
+            open_notes[(channel, a)] = len(items)
+            items.append(["note", tick, channel, a, b, 0])
+        elif kind == 8:
+            item = items[open_notes.pop((channel, a))]
+            item[5] = tick - item[1]
+        else:
+            items.append(["control", tick, channel, a, b, 0])
+    return items
+
+
+def build_mido(events):
+    midi = mido.MidiFile(type=0, ticks_per_beat=DIVISION)
+    track = mido.MidiTrack()
+    midi.tracks.append(track)
+    previous = 0
+    for tick, s, a, b in events:
+        kind, channel, delta = s >> 4, s & 15, tick - previous
+        if kind == 9:
+            track.append(mido.Message("note_on", channel=channel, note=a, velocity=b, time=delta))
+        elif kind == 8:
+            track.append(mido.Message("note_off", channel=channel, note=a, velocity=b, time=delta))
+        else:
+            track.append(mido.Message("control_change", channel=channel, control=a, value=b,
+                                      time=delta))
+        previous = tick
+    return midi
+
+
+def image_mido(midi):
+    out = io.BytesIO()
+    midi.save(file=out)
+    return out.getvalue()
+
+
+def build_midiutil(items):
+    midi = MIDIFile(1, removeDuplicates=False, deinterleave=False, file_format=1,
+                    ticks_per_quarternote=DIVISION, eventtime_is_ticks=True)
+    for kind, tick, channel, a, b, duration in items:
+        if kind == "note":
+            midi.addNote(0, channel, a, tick, duration, b)
+        else:
+            midi.addControllerEvent(0, channel, tick, a, b)
+    return midi
+
+
+def image_midiutil(midi):
+    out = io.BytesIO()
+    midi.writeFile(out)
+    return out.getvalue()
+
+
+def time_python(name, build, image, source, repeat, out_dir):
+    best, first, started = None, None, time.perf_counter()
+    for i in range(repeat):
+        if i > 0 and time.perf_counter() - started > BUDGET_SECONDS:
+            break
+        t0 = time.perf_counter()
+        built = build(source)
+        t1 = time.perf_counter()
+        data = image(built)
+        t2 = time.perf_counter()
+        run = (t1 - t0, t2 - t1)
+        first = first or run
+        best = run if best is None else (min(best[0], run[0]), min(best[1], run[1]))
+        del built
+    path = os.path.join(out_dir, name + ".mid")
+    with open(path, "wb") as f:
+        f.write(data)
+    return {"peer": name, "build": best[0], "write": best[1], "first_build": first[0],
+            "first_write": first[1], "bytes": len(data)}
+
+
+def normalized(tick, data, division):
+    """(tick at 480 per beat, kind, channel, key or controller, value). A
+    file of another division (portsmf always writes 600 per beat) may be off
+    by its own rounding, half of one of its ticks; None when farther."""
+    beat_tick = tick * DIVISION / division
+    rounded = round(beat_tick)
+    if abs(beat_tick - rounded) > 0.5 * DIVISION / division + 1e-9:
+        return None
+    kind, channel = data[0] >> 4, data[0] & 15
+    if kind == 8 or (kind == 9 and data[2] == 0):
+        return (rounded, "off", channel, data[1], 0)
+    if kind == 9:
+        return (rounded, "on", channel, data[1], data[2])
+    if kind == 0xB:
+        return (rounded, "control", channel, data[1], data[2])
+    return (rounded, "other", channel, data[1], data[2] if len(data) > 2 else 0)
+
+
+def expected_multiset(events):
+    return collections.Counter(normalized(t, bytes([s, a, b]), DIVISION) for t, s, a, b in events)
+
+
+def read_back(path):
+    """The channel messages of a file, merged over its tracks, with mido."""
+    midi = mido.MidiFile(path)
+    found, tick = collections.Counter(), 0
+    for message in mido.merge_tracks(midi.tracks):
+        tick += message.time
+        if not message.is_meta and message.type != "sysex":
+            found[normalized(tick, message.bytes(), midi.ticks_per_beat)] += 1
+    return found
+
+
+def verify(path, expected):
+    found = read_back(path)
+    if found == expected:
+        return "same notes and controllers"
+    missing, extra = expected - found, found - expected
+    return (f"DIFFERS: {sum(missing.values())} missing, e.g. {list(missing)[:2]}; "
+            f"{sum(extra.values())} extra, e.g. {list(extra)[:2]}")
+
+
+def table(results, count):
+    peers = [r for r in results if r["peer"] != "xemidi"]
+    fastest = {p: min(r[p] for r in peers) for p in ("build", "write")}
+    lines = ["| library | build s | build events/s | vs fastest peer "
+             "| image s | image events/s | vs fastest peer | check |",
+             "|---|---:|---:|---:|---:|---:|---:|---|"]
+    for r in results:
+        cells = [r["peer"]]
+        for phase in ("build", "write"):
+            cells += [f"{r[phase]:.4f}", f"{count / r[phase]:,.0f}",
+                      f"{fastest[phase] / r[phase]:.2f}x"]
+        lines.append("| " + " | ".join(cells + [r["check"]]) + " |")
+    return "\n".join(lines), fastest
+
+
+def verdicts(results, fastest, count):
+    ours = next(r for r in results if r["peer"] == "xemidi")
+    build, image = fastest["build"] / ours["build"], fastest["write"] / ours["write"]
+    lines = [
+        f"build in time order: {build:.2f}x the fastest peer (target 2.5x): "
+        f"{'met' if build >= 2.5 else 'NOT met'}",
+        f"image of a built object: {image:.2f}x the fastest peer (target 10x): "
+        f"{'met' if image >= 10 else 'NOT met'}",
+        f"xemidi first run (fresh heap): build {ours['first_build']:.4f} s, "
+        f"image {ours['first_write']:.4f} s",
+        f"xemidi memory: {ours['heap_bytes'] / count:.1f} heap bytes per stored 3-byte event "
+        f"(in use after the build), resident set grew {ours['max_rss_growth_kib'] * 1024 / count:.1f}"
+        " bytes per event",
+    ]
+    return "\n".join(lines)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--count", type=int, default=600000)
+    parser.add_argument("--repeat", type=int, default=10)
+    parser.add_argument("--build", default="build/bench")
+    parser.add_argument("--out", default=None)
+    args = parser.parse_args()
+    ram = "/dev/shm" if os.path.isdir("/dev/shm") else None
+    out_dir = args.out or tempfile.mkdtemp(prefix="xemidi-compare-", dir=ram)
+    os.makedirs(out_dir, exist_ok=True)
+
+    program = os.path.join(args.build, "bench", "xemidi_peers")
+    native = subprocess.run([program, str(args.count), str(args.repeat), out_dir],
+                            capture_output=True, text=True, check=True)
+    results = [json.loads(line) for line in native.stdout.splitlines()]
+    events = load_events(os.path.join(out_dir, "events.bin"))
+    results.append(time_python("mido", build_mido, image_mido, events, args.repeat, out_dir))
+    results.append(time_python("midiutil", build_midiutil, image_midiutil, pair_notes(events),
+                               args.repeat, out_dir))
+
+    expected = expected_multiset(events)
+    for r in results:
+        r["check"] = verify(os.path.join(out_dir, r["peer"] + ".mid"), expected)
+    text, fastest = table(results, args.count)
+    print(f"{args.count} events, 16 channels; files in {out_dir}\n")
+    print(text + "\n")
+    print(verdicts(results, fastest, args.count))
+    return 0 if all(r["check"] == "same notes and controllers" for r in results) else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

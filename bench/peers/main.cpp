@@ -1,0 +1,107 @@
+// The native half of bench/compare.py: runs one event list through xemidi,
+// libsmf and portsmf in this process and prints one JSON line per library.
+//
+//   xemidi_peers COUNT REPEAT OUTDIR [LIBRARY,...]
+//
+// Writes OUTDIR/events.bin (the list: per event a little-endian 32-bit tick
+// and 3 bytes, 8 bytes in all) and OUTDIR/<library>.mid. Each library runs
+// up to REPEAT times (fewer once its runs have taken 20 s); the fastest build
+// and the fastest write are reported. LIBRARY picks some of xemidi, libsmf,
+// portsmf (default: all).
+#include <malloc.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <string>
+
+#include "peer.h"
+
+namespace {
+
+using peers::Result;
+
+void writeEvents(const peers::Events& events, const std::string& path) {
+    std::ofstream out(path, std::ios::binary);
+    for (const bench::MidiEvent& event : events) {
+        const uint8_t record[8] = {static_cast<uint8_t>(event.tick),
+                                   static_cast<uint8_t>(event.tick >> 8),
+                                   static_cast<uint8_t>(event.tick >> 16),
+                                   static_cast<uint8_t>(event.tick >> 24),
+                                   event.bytes[0],
+                                   event.bytes[1],
+                                   event.bytes[2],
+                                   0};
+        out.write(reinterpret_cast<const char*>(record), sizeof record);
+    }
+    if (!out) std::abort();
+}
+
+long maxResidentKiB() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+void report(const char* name, size_t events, int repeat, const std::function<Result()>& run) {
+    Result best, first;
+    const long residentBefore = maxResidentKiB();
+    const auto start = peers::Clock::now();
+    for (int i = 0; i < repeat && (i == 0 || peers::secondsSince(start) < 20.0); ++i) {
+        const Result r = run();
+        if (i == 0) first = r;
+        best.buildSeconds = i == 0 ? r.buildSeconds : std::min(best.buildSeconds, r.buildSeconds);
+        best.writeSeconds = i == 0 ? r.writeSeconds : std::min(best.writeSeconds, r.writeSeconds);
+        best.bytes = r.bytes;
+        best.heapBytes = r.heapBytes;
+    }
+    std::printf(
+        "{\"peer\": \"%s\", \"events\": %zu, \"build\": %.6f, \"write\": %.6f, "
+        "\"first_build\": %.6f, \"first_write\": %.6f, \"bytes\": %zu, \"heap_bytes\": %lld, "
+        "\"max_rss_growth_kib\": %ld}\n",
+        name, events, best.buildSeconds, best.writeSeconds, first.buildSeconds, first.writeSeconds,
+        best.bytes, best.heapBytes, maxResidentKiB() - residentBefore);
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 4 && argc != 5) {
+        std::fprintf(stderr, "usage: xemidi_peers COUNT REPEAT OUTDIR [LIBRARY,...]\n");
+        return 2;
+    }
+    // Keep freed memory in the process: every library's later runs then reuse
+    // a warm heap instead of the first one's returning it to the system.
+    mallopt(M_TRIM_THRESHOLD, 1 << 30);
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    const size_t count = std::strtoul(argv[1], nullptr, 10);
+    const int repeat = std::max(1, std::atoi(argv[2]));
+    const std::string dir = argv[3];
+    const std::string chosen =
+        "," + std::string(argc == 5 ? argv[4] : "xemidi,libsmf,portsmf") + ",";
+    auto wanted = [&](const char* name) {
+        return chosen.find("," + std::string(name) + ",") != std::string::npos;
+    };
+    const peers::Events events = bench::timeOrderedEvents(count);
+    writeEvents(events, dir + "/events.bin");
+    const std::vector<peers::Note> notes = peers::pairNotes(events);
+
+    // xemidi first, so that the growth of the resident set is its own.
+    if (wanted("xemidi")) {
+        report("xemidi", count, repeat,
+               [&] { return peers::runXemidi(events, dir + "/xemidi.mid"); });
+    }
+    if (wanted("libsmf")) {
+        report("libsmf", count, repeat,
+               [&] { return peers::runLibsmf(events, dir + "/libsmf.mid"); });
+    }
+    if (wanted("portsmf")) {
+        report("portsmf", count, repeat,
+               [&] { return peers::runPortsmf(notes, dir + "/portsmf.mid"); });
+    }
+    return 0;
+}
