@@ -1,0 +1,257 @@
+// The DLL as a host that loads it at run time sees it: every export found
+// by name and by its ordinal, called through pointers typed with the
+// header's own declarations, with the stack left as it was.
+#ifdef _WIN32
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "support/smf_reader.h"
+#include "xemidi.h"
+
+using smftest::Bytes;
+
+namespace {
+
+// The published interface: ordinal and name of every export.
+// clang-format off
+#define XEMIDI_EXPORTS(X) \
+    X(1, CreateSmf) \
+    X(2, DeleteSmf) \
+    X(3, SaveSmf) \
+    X(4, GetSmfDataSize) \
+    X(5, GetSmfData) \
+    X(6, InsertMidiEvent) \
+    X(7, InsertSysexEvent) \
+    X(8, InsertMetaEvent) \
+    X(9, cal_insert_Note) \
+    X(10, cal_insert_KeyAft) \
+    X(11, cal_insert_Control) \
+    X(12, cal_insert_ChanAft) \
+    X(13, cal_insert_Patch) \
+    X(14, cal_insert_Wheel) \
+    X(15, calex_insert_RPN) \
+    X(16, calex_insert_NRPN) \
+    X(17, calex_insert_Sysx) \
+    X(18, calex_insert_Text) \
+    X(19, calex_insert_Lyric) \
+    X(20, CopyToClipboard) \
+    X(21, CopySmf)
+// clang-format on
+
+constexpr int ExportCount = 21;
+
+// One pointer per export, of the type of the header's declaration.
+struct Exports {
+#define XEMIDI_FIELD(ordinal, name) decltype(&::name) name;
+    XEMIDI_EXPORTS(XEMIDI_FIELD)
+#undef XEMIDI_FIELD
+};
+
+template <typename Function>
+Function typed(FARPROC address) {
+    Function function;
+    static_assert(sizeof function == sizeof address, "function pointers of one size");
+    std::memcpy(&function, &address, sizeof function);
+    return function;
+}
+
+// The exports as the import library binds them.
+Exports linked() {
+    return {
+#define XEMIDI_LINKED(ordinal, name) &::name,
+        XEMIDI_EXPORTS(XEMIDI_LINKED)
+#undef XEMIDI_LINKED
+    };
+}
+
+Exports byName(HMODULE dll) {
+    Exports e{};
+#define XEMIDI_BY_NAME(ordinal, name) e.name = typed<decltype(e.name)>(GetProcAddress(dll, #name));
+    XEMIDI_EXPORTS(XEMIDI_BY_NAME)
+#undef XEMIDI_BY_NAME
+    return e;
+}
+
+Exports byOrdinal(HMODULE dll) {
+    Exports e{};
+#define XEMIDI_BY_ORDINAL(ordinal, name) \
+    e.name = typed<decltype(e.name)>(GetProcAddress(dll, MAKEINTRESOURCEA(ordinal)));
+    XEMIDI_EXPORTS(XEMIDI_BY_ORDINAL)
+#undef XEMIDI_BY_ORDINAL
+    return e;
+}
+
+struct Export {
+    int ordinal;
+    const char* name;
+};
+constexpr Export Published[] = {
+#define XEMIDI_ENTRY(ordinal, name) {ordinal, #name},
+    XEMIDI_EXPORTS(XEMIDI_ENTRY)
+#undef XEMIDI_ENTRY
+};
+
+// Where the caller's stack stands: the frame of a function that the caller
+// calls. A callee that pops the wrong number of argument bytes moves it.
+__attribute__((noinline)) uintptr_t stackDepth() {
+    return reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+}
+
+class Win32Exports : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dll = LoadLibraryA("xemidi.dll");
+        ASSERT_NE(dll, nullptr) << "LoadLibraryA failed: " << GetLastError();
+    }
+    void TearDown() override {
+        if (dll) FreeLibrary(dll);
+    }
+    HMODULE dll = nullptr;
+};
+
+TEST_F(Win32Exports, EveryExportByNameAndOrdinalIsOneFunctionInTheDll) {
+    // The module that the import library bound is the one loaded here.
+    EXPECT_EQ(GetModuleHandleA("xemidi.dll"), dll);
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(dll);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(reinterpret_cast<const char*>(dll) +
+                                                               dos->e_lfanew);
+    const auto begin = reinterpret_cast<uintptr_t>(dll);
+    const uintptr_t end = begin + nt->OptionalHeader.SizeOfImage;
+    std::vector<FARPROC> seen;
+    for (const Export& e : Published) {
+        const FARPROC named = GetProcAddress(dll, e.name);
+        const FARPROC numbered = GetProcAddress(dll, MAKEINTRESOURCEA(e.ordinal));
+        ASSERT_NE(named, nullptr) << e.name;
+        EXPECT_EQ(named, numbered) << e.name << " is not ordinal " << e.ordinal;
+        const auto at = reinterpret_cast<uintptr_t>(named);
+        EXPECT_TRUE(at >= begin && at < end) << e.name << " lies outside xemidi.dll";
+        for (FARPROC other : seen) EXPECT_NE(named, other) << e.name << " shares an address";
+        seen.push_back(named);
+    }
+    EXPECT_EQ(seen.size(), size_t(ExportCount));
+}
+
+// Nothing else: no ordinal past the list, no decorated names, no internals.
+TEST_F(Win32Exports, NothingElseIsExported) {
+    for (int ordinal : {0, ExportCount + 1, ExportCount + 2, 100}) {
+        EXPECT_EQ(GetProcAddress(dll, MAKEINTRESOURCEA(ordinal)), nullptr) << ordinal;
+    }
+    for (const char* name :
+         {"_CreateSmf@4", "CreateSmf@4", "_CreateSmf", "SaveSmf@16", "DllMain", "DllMain@12",
+          "xemidi_clipboard_open", "xemidi_clipboard_data", "createsmf"}) {
+        EXPECT_EQ(GetProcAddress(dll, name), nullptr) << name;
+    }
+}
+
+Bytes readFile(const char* path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+// A song that uses every export: its image, the result of every call, and
+// how far the stack pointer moved over all the calls.
+struct Song {
+    Bytes image, copyImage, file;
+    std::vector<int> results;
+    intptr_t stackMoved = 0;
+};
+
+Song makeSong(const Exports& x, const char* path) {
+    Song song;
+    auto& r = song.results;
+    const uintptr_t stackBefore = stackDepth();
+    SmfHandle smf = x.CreateSmf(0x7FFF0000 | 96);  // upper bits ignored
+    r.push_back(smf != nullptr);
+    const uint8_t tempo[3] = {0x07, 0xA1, 0x20}, on[3] = {0x91, 0x40, 0x50};
+    const uint8_t sysex[4] = {0xF0, 0x43, 0x12, 0xF7};
+    r.push_back(x.InsertMetaEvent(smf, 0, 0x151, tempo, 3));  // type read as 0x51
+    r.push_back(x.InsertMidiEvent(smf, 0x01020304, on, 3));
+    r.push_back(x.InsertSysexEvent(smf, 7, sysex, 4));
+    r.push_back(x.cal_insert_Note(smf, 10, 2, 61, 99, 0x7FFF));
+    r.push_back(x.cal_insert_KeyAft(smf, 20, 3, 62, 98));
+    r.push_back(x.cal_insert_Control(smf, 30, 4, 63, 97));
+    r.push_back(x.cal_insert_ChanAft(smf, 40, 5, 96));
+    r.push_back(x.cal_insert_Patch(smf, 50, 6, 64, 0x1234));
+    r.push_back(x.cal_insert_Wheel(smf, 60, 7, -8192));
+    r.push_back(x.calex_insert_RPN(smf, 70, 8, 0x0102, 0x3FFF));
+    r.push_back(x.calex_insert_NRPN(smf, 80, 9, 0x3FFF, 0x0001));
+    r.push_back(x.calex_insert_Sysx(smf, 90, "F0 7E 7F 09 01 F7"));
+    r.push_back(x.calex_insert_Text(smf, 100, "text"));
+    r.push_back(x.calex_insert_Lyric(smf, 110, "lyric"));
+    // Refusals: each argument position, out of range, must be the one read.
+    r.push_back(x.cal_insert_Note(smf, 0, 16, 60, 100, 1));
+    r.push_back(x.cal_insert_Note(smf, 0, 0, 128, 100, 1));
+    r.push_back(x.cal_insert_Note(smf, 0, 0, 60, 0, 1));
+    r.push_back(x.cal_insert_Patch(smf, 0, 0, 0, 16384));
+    r.push_back(x.CopyToClipboard(nullptr));  // refused before the clipboard
+
+    uint32_t size = 0;
+    r.push_back(x.GetSmfDataSize(smf, &size));
+    song.image.assign(size, 0);
+    r.push_back(x.GetSmfData(smf, song.image.data(), size));
+    SmfHandle copy = x.CopySmf(smf);
+    r.push_back(copy != nullptr);
+    song.copyImage = smftest::imageOf(copy);
+    DeleteFileA(path);
+    r.push_back(x.SaveSmf(copy, path, CREATE_NEW, FILE_ATTRIBUTE_NORMAL));
+    r.push_back(x.SaveSmf(copy, path, CREATE_NEW, FILE_ATTRIBUTE_NORMAL));  // exists now
+    song.file = readFile(path);
+    DeleteFileA(path);
+    r.push_back(x.DeleteSmf(copy));
+    r.push_back(x.DeleteSmf(smf));
+    r.push_back(x.DeleteSmf(smf));
+    song.stackMoved = intptr_t(stackDepth() - stackBefore);
+    return song;
+}
+
+TEST_F(Win32Exports, CallsThroughNameOrdinalAndImportLibraryAgree) {
+    const std::vector<int> expected = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+                                       1, 0, 0, 0, 0, 0, 1, 1, 1, 1, 0, 1, 1, 0};
+    const Song reference = makeSong(linked(), "exports-linked.mid");
+    ASSERT_EQ(reference.results, expected);
+    EXPECT_EQ(reference.stackMoved, 0);
+    ASSERT_FALSE(reference.image.empty());
+    EXPECT_EQ(reference.copyImage, reference.image);
+    EXPECT_EQ(reference.file, reference.image);
+    // Each argument arrived where it belongs.
+    const smftest::SmfFile read = smftest::Reader(reference.image).read();
+    EXPECT_EQ(read.division, 96);
+    EXPECT_EQ(read.events.back().tick, 0x01020304u);
+    EXPECT_EQ(read.events.back().bytes, (Bytes{0x91, 0x40, 0x50}));
+    EXPECT_EQ(read.events.front().bytes, (Bytes{0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20}));
+
+    for (const Exports& x : {byName(dll), byOrdinal(dll)}) {
+        const Song song = makeSong(x, "exports-loaded.mid");
+        EXPECT_EQ(song.results, expected);
+        EXPECT_EQ(song.stackMoved, 0);
+        EXPECT_EQ(song.image, reference.image);
+        EXPECT_EQ(song.file, reference.image);
+    }
+}
+
+// Hundreds of calls of every export through each kind of pointer leave the
+// caller's stack pointer where it was: the callee pops exactly what the
+// caller pushed.
+TEST_F(Win32Exports, StackIsIntactAfterManyCalls) {
+    const Exports kinds[] = {linked(), byName(dll), byOrdinal(dll)};
+    for (const Exports& x : kinds) {
+        const uintptr_t before = stackDepth();
+        for (int i = 0; i < 200; ++i) {
+            const Song song = makeSong(x, "exports-stack.mid");
+            if (song.stackMoved != 0 || song.image.empty()) {
+                FAIL() << "round " << i << ": the stack moved by " << song.stackMoved;
+            }
+        }
+        EXPECT_EQ(stackDepth(), before);
+    }
+}
+
+}  // namespace
+
+#endif  // _WIN32
