@@ -28,10 +28,11 @@ struct Result {
     long long heapBytes = 0;  // heap in use after the build, less before
 };
 
-// Each runner writes the image it produced to path, outside the timing.
-Result runXemidi(const Events& events, const std::string& path);
-Result runLibsmf(const Events& events, const std::string& path);
-Result runPortsmf(const std::vector<Note>& notes, const std::string& path);
+// Each runner builds, then, when takeImage is set, takes the image and writes it
+// to path outside the timing.
+Result runXemidi(const Events& events, const std::string& path, bool takeImage);
+Result runLibsmf(const Events& events, const std::string& path, bool takeImage);
+Result runPortsmf(const std::vector<Note>& notes, const std::string& path, bool takeImage);
 
 // Notes paired from the event list (untimed preparation), in start order.
 std::vector<Note> pairNotes(const Events& events);

@@ -1,7 +1,8 @@
 // allegro.h uses memcpy without including its header.
+// clang-format off
 #include <cstring>
-
 #include <allegro.h>
+// clang-format on
 
 #include <cstdlib>
 #include <fstream>
@@ -23,7 +24,7 @@ const char* controlAttribute(int controller) {
 
 // portsmf keeps notes with durations, so it takes the paired notes; times in
 // beats.
-Result runPortsmf(const std::vector<Note>& notes, const std::string& path) {
+Result runPortsmf(const std::vector<Note>& notes, const std::string& path, bool takeImage) {
     Result result;
     const long long heapBefore = heapInUse();
     auto start = Clock::now();
@@ -44,6 +45,11 @@ Result runPortsmf(const std::vector<Note>& notes, const std::string& path) {
     }
     result.buildSeconds = secondsSince(start);
     result.heapBytes = heapInUse() - heapBefore;
+
+    if (!takeImage) {
+        delete seq;
+        return result;
+    }
 
     start = Clock::now();
     std::ostringstream image;

@@ -7,7 +7,7 @@
 
 namespace peers {
 
-Result runXemidi(const Events& events, const std::string& path) {
+Result runXemidi(const Events& events, const std::string& path, bool takeImage) {
     Result result;
     const long long heapBefore = heapInUse();
     auto start = Clock::now();
@@ -17,6 +17,11 @@ Result runXemidi(const Events& events, const std::string& path) {
     }
     result.buildSeconds = secondsSince(start);
     result.heapBytes = heapInUse() - heapBefore;
+
+    if (!takeImage) {
+        DeleteSmf(smf);
+        return result;
+    }
 
     start = Clock::now();
     uint32_t size = 0;
