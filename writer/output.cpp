@@ -30,9 +30,8 @@ int getSmfData(SmfHandle smf, void* buffer, uint32_t size) {
     if (object == nullptr || buffer == nullptr) return 0;
     const uint32_t track = trackDataSize(object->events);
     if (track == 0 || size < track + ImageOverhead) return 0;
-    ByteBuffer out;
-    writeImage(*object, track, out);  // the size is known: no second walk
-    std::memcpy(buffer, out.data(), out.size());
+    // The size is known and the caller's block holds it: write there directly.
+    writeImage(*object, track, static_cast<uint8_t*>(buffer));
     return 1;
 }
 

@@ -23,8 +23,7 @@ constexpr uint32_t ImageOverhead = 18;
 uint32_t varLenSize(uint32_t value);
 
 // Each writer resizes buffer to position + its length, writes there and
-// advances position. Inside a block already sized for the whole image no
-// write reallocates.
+// advances position.
 void appendBytes(ByteBuffer& buffer, uint32_t& position, const void* bytes, uint32_t count);
 void writeVarLen(ByteBuffer& buffer, uint32_t& position, uint32_t value);  // value <= MaxVarLen
 void writeBigEndian16(ByteBuffer& buffer, uint32_t& position, uint32_t value);
@@ -38,9 +37,9 @@ uint32_t trackDataSize(const EventList& events);
 // The size of the object's image, or 0 when it has none.
 uint32_t imageSize(const SmfObject& object);
 
-// Writes the image of object, whose trackDataSize is trackSize (not 0),
-// into out, sized once before anything is written.
-void writeImage(const SmfObject& object, uint32_t trackSize, ByteBuffer& out);
+// Writes the image of object, whose trackDataSize is trackSize (not 0), to
+// out, which holds trackSize + ImageOverhead bytes.
+void writeImage(const SmfObject& object, uint32_t trackSize, uint8_t* out);
 
 // Builds the image of a live object into out. 0 when the handle is bad or
 // the object has no image; out is then untouched.

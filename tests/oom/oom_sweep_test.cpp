@@ -278,10 +278,15 @@ const std::vector<Scenario>& scenarios() {
          false,
          false,
          false},
-        {"GetSmfData", [](F& f) { withBigObject(f), f.buffer.assign(5000, 0xAA); },
+        {"GetSmfData",
+         [](F& f) { withBigObject(f), f.buffer.assign(5000, 0xAA); },
          [](F& f) {
              return intptr_t{GetSmfData(first(f), f.buffer.data(), uint32_t(f.buffer.size()))};
-         }},
+         },
+         {},
+         false,
+         false,
+         false},  // writes straight into the caller's buffer
         {"SaveSmf (CREATE_ALWAYS)", withBigObject,
          [](F& f) { return intptr_t{SaveSmf(first(f), f.path.c_str(), 2, 0x80)}; }, fileContent,
          false, true},
