@@ -17,6 +17,17 @@ if(XEMIDI_PYTHON3)
                    --dll $<TARGET_FILE:xemidi> --import-library $<TARGET_LINKER_FILE:xemidi>
                    --exports ${XEMIDI_EXPORTS_LIST} --machine ${machine}
                    --version ${PROJECT_VERSION} --nm ${CMAKE_NM})
+  # ... and the check tells differences: a renumbered export, a wrong version.
+  file(READ ${XEMIDI_EXPORTS_LIST} renumbered)
+  string(REPLACE "\n21 CopySmf " "\n22 CopySmf " renumbered "${renumbered}")
+  file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/renumbered-exports.list "${renumbered}")
+  add_test(NAME dll_check_tells_differences
+           COMMAND ${XEMIDI_PYTHON3} ${PROJECT_SOURCE_DIR}/.ci/check_dll.py
+                   --dll $<TARGET_FILE:xemidi> --import-library $<TARGET_LINKER_FILE:xemidi>
+                   --exports ${CMAKE_CURRENT_BINARY_DIR}/renumbered-exports.list
+                   --machine ${machine} --version 1.3.2003.1029 --nm ${CMAKE_NM})
+  set_tests_properties(dll_check_tells_differences PROPERTIES
+    PASS_REGULAR_EXPRESSION "ordinal 21: found 'CopySmf', expected None.*FileVersion: found '1, 3, 2003, 1028'")
 endif()
 
 if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
@@ -30,25 +41,27 @@ else()
   set(wine_arch win64)
 endif()
 # Headless: no display, no Mono or Gecko installers, no menu entries, no
-# Wine messages.
+# debugger started on a crash (the test just fails), no Wine messages.
 set(wine_environment
     "WINEPREFIX=set:${XEMIDI_WINE_PREFIX}" "WINEARCH=set:${wine_arch}" "WINEDEBUG=set:-all"
-    "WINEDLLOVERRIDES=set:mscoree,mshtml,winemenubuilder.exe=" "DISPLAY=unset:"
+    "WINEDLLOVERRIDES=set:mscoree,mshtml,winemenubuilder.exe,winedbg.exe=" "DISPLAY=unset:"
     "WAYLAND_DISPLAY=unset:")
 
-# A test of its own prepares Wine once (.ci/setup-wine32.sh can do it ahead):
-# creating a prefix takes minutes under emulation.
-add_test(NAME wine_prefix
-         COMMAND ${CMAKE_COMMAND} -DLOADER=${CMAKE_CROSSCOMPILING_EMULATOR}
-                 -P ${CMAKE_CURRENT_SOURCE_DIR}/wine_prefix.cmake)
-set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine TIMEOUT 1800
-                                            ENVIRONMENT_MODIFICATION "${wine_environment}")
+# A test of its own prepares the prefix and boots one session for all test
+# programs (.ci/setup-wine32.sh does it ahead for the 32-bit Wine).
+add_test(NAME wine_session
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/wine_session.sh ${CMAKE_CROSSCOMPILING_EMULATOR})
+set_tests_properties(wine_session PROPERTIES FIXTURES_SETUP wine TIMEOUT 1800
+                                             ENVIRONMENT_MODIFICATION "${wine_environment}")
 
 set(wine_tests xemidi_api_tests)
 set_tests_properties(${wine_tests} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 900
                                               ENVIRONMENT_MODIFICATION "${wine_environment}")
-# The emulated 32-bit Wine's clipboard is unreliable: its tests run under the
-# 64-bit Wine only.
+# The emulated 32-bit Wine's clipboard is unreliable: the clipboard tests run
+# under the 64-bit Wine only, and are left out here by GoogleTest's own filter
+# (the program prints it first). A skip would not do: GoogleTest reports a
+# skip, like a failure, through OutputDebugStringA as well, whose exception
+# that Wine does not survive under emulation.
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-  set_property(TEST ${wine_tests} APPEND PROPERTY ENVIRONMENT "XEMIDI_TEST_NO_CLIPBOARD=1")
+  set_property(TEST ${wine_tests} APPEND PROPERTY ENVIRONMENT "GTEST_FILTER=-Win32Clipboard.*")
 endif()

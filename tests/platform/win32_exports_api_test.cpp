@@ -97,10 +97,20 @@ constexpr Export Published[] = {
 #undef XEMIDI_ENTRY
 };
 
-// Where the caller's stack stands: the frame of a function that the caller
-// calls. A callee that pops the wrong number of argument bytes moves it.
+// Where the caller's stack stands: the stack pointer inside a function that
+// the caller calls (read by an instruction, so that the compiler can neither
+// know nor reuse the value). A callee that pops the wrong number of argument
+// bytes moves it.
 __attribute__((noinline)) uintptr_t stackDepth() {
-    return reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+    uintptr_t pointer;
+#if defined(__i386__)
+    asm volatile("movl %%esp, %0" : "=r"(pointer));
+#elif defined(__x86_64__)
+    asm volatile("movq %%rsp, %0" : "=r"(pointer));
+#else
+    pointer = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+#endif
+    return pointer;
 }
 
 class Win32Exports : public ::testing::Test {

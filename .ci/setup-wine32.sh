@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Makes the 32-bit Wine usable for the win32 tests, and boots its prefix:
+#   .ci/setup-wine32.sh [build folder, default build/win32]
+# On a kernel that cannot run 32-bit x86 code itself, i386 programs run
+# under qemu-i386-static through binfmt_misc, registered here with the F
+# flag (the interpreter is opened once, so it works in any mount namespace).
+# Needs root; exits 77 (skipped) without it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build/win32}
+loader=/usr/lib/wine/wine
+binfmt=/proc/sys/fs/binfmt_misc
+
+if [ "$(id -u)" != 0 ]; then
+  echo "setup-wine32: SKIPPED: root is needed to install wine32:i386 and register qemu-i386"
+  exit 77
+fi
+
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  echo "setup-wine32: adding the i386 architecture"
+  dpkg --add-architecture i386
+  apt-get update -q
+fi
+echo "setup-wine32: installing wine32:i386 and qemu-user-static"
+DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
+  wine32:i386 qemu-user-static >/dev/null
+
+if ! "$loader" --version >/dev/null 2>&1; then
+  if [ ! -e "$binfmt/register" ]; then
+    echo "setup-wine32: mounting binfmt_misc"
+    mount -t binfmt_misc binfmt_misc "$binfmt"
+  fi
+  if [ ! -e "$binfmt/qemu-i386" ]; then
+    echo "setup-wine32: registering qemu-i386-static for i386 ELF programs"
+    magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
+    mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
+    printf '%s' ":qemu-i386:M::$magic:$mask:/usr/bin/qemu-i386-static:F" >"$binfmt/register"
+  fi
+  echo 1 >"$binfmt/qemu-i386"
+fi
+echo "setup-wine32: $("$loader" --version) runs"
+
+# The prefix of the build folder's tests, with the settings of their ctest
+# entries (tests/windows.cmake); its session stays up for them.
+mkdir -p "$build"
+export WINEPREFIX
+WINEPREFIX=$(cd "$build" && pwd)/wine-prefix
+export WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe,winedbg.exe="
+unset DISPLAY WAYLAND_DISPLAY
+echo "setup-wine32: preparing $WINEPREFIX (a new prefix takes several minutes)"
+start=$SECONDS
+bash tests/wine_session.sh "$loader"
+echo "setup-wine32: ready in $((SECONDS - start)) s"
