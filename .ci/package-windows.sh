@@ -34,7 +34,7 @@ for library in libxemidi.dll.a xemidi.lib; do
   /usr/bin/python3 .ci/check_dll.py --dll "$packed/xemidi.dll" \
     --import-library "$packed/$library" --exports cmake/exports.list --machine i386 \
     --version "$version"
-  $tools-gcc-posix -std=c99 -Wall -Werror -I "$packed" examples/song.c "$packed/$library" \
+  $tools-gcc-posix -std=c99 -Wall -Werror -I "$packed" examples/*.c "$packed/$library" \
     -o "$check/song-$library.exe"
 done
 rm -rf "$check"
