@@ -1,6 +1,6 @@
 #include "events/event_list.h"
 
-#include <cstring>
+#include "writer/track_format.h"
 
 namespace xemidi {
 
@@ -8,8 +8,7 @@ int32_t SearchHint = 1;
 Event ScratchEvent;
 
 Event::Event(uint32_t at, const uint8_t* data, uint32_t size) : tick(at) {
-    bytes.resize(size);
-    std::memcpy(bytes.data(), data, size);
+    bytes.assign(data, size);
 }
 
 namespace {
@@ -72,17 +71,23 @@ Position findPosition(EventList& list, uint32_t tick) {
 }  // namespace
 
 void insertEvent(EventList& list, const Event& event) {
-    // Build the node first: if memory runs out, nothing has changed.
-    EventList node;
-    node.emplace_back(event.tick, event.bytes.data(), event.bytes.size());
-    linkEvents(list, node);
+    const int32_t hint = SearchHint;
+    const Position position = findPosition(list, event.tick);
+    try {
+        // The node is linked only once it is complete: if memory runs out,
+        // the list is as it was.
+        list.countInserted(
+            list.emplace(position, event.tick, event.bytes.data(), event.bytes.size()));
+    } catch (...) {
+        SearchHint = hint;
+        throw;
+    }
 }
 
 namespace {
 
 void stage(uint32_t tick, const uint8_t* bytes, uint32_t size) {
-    ScratchEvent.bytes.resize(size);
-    std::memcpy(ScratchEvent.bytes.data(), bytes, size);
+    ScratchEvent.bytes.assign(bytes, size);
     ScratchEvent.tick = tick;
 }
 
@@ -93,15 +98,46 @@ void stageAndInsert(EventList& list, uint32_t tick, const uint8_t* bytes, uint32
     insertEvent(list, ScratchEvent);
 }
 
-void stageInto(EventList& nodes, uint32_t tick, const uint8_t* bytes, uint32_t size) {
+void stageInto(EventNodes& nodes, uint32_t tick, const uint8_t* bytes, uint32_t size) {
     stage(tick, bytes, size);
     nodes.emplace_back(ScratchEvent.tick, ScratchEvent.bytes.data(), ScratchEvent.bytes.size());
 }
 
-void linkEvents(EventList& list, EventList& nodes) {
+void linkEvents(EventList& list, EventNodes& nodes) {
     while (!nodes.empty()) {
-        list.splice(findPosition(list, nodes.front().tick), nodes, nodes.begin());
+        const Position node = nodes.begin();
+        list.splice(findPosition(list, node->tick), nodes, node);
+        list.countInserted(node);
     }
+}
+
+namespace {
+
+// What event takes in the track after previous (nullptr: it comes first).
+struct TrackStep {
+    uint32_t bytes;
+    uint32_t longDelta;  // 1 when the delta time has no variable-length form
+};
+
+inline TrackStep stepOf(const Event& event, const Event* previous) {
+    const uint32_t delta = event.tick - (previous != nullptr ? previous->tick : 0);
+    const uint8_t remembered = previous != nullptr ? previous->bytes.front() : 0;
+    const uint32_t omitted = omitsStatus(event.bytes.front(), remembered) ? 1 : 0;
+    return {varLenSize(delta) + event.bytes.size() - omitted, delta > MaxVarLen ? 1u : 0u};
+}
+
+}  // namespace
+
+void EventList::countInserted(const_iterator inserted) {
+    const Event* previous = inserted == begin() ? nullptr : &*std::prev(inserted);
+    const TrackStep step = stepOf(*inserted, previous);
+    eventBytes_ += step.bytes;
+    longDeltas_ += step.longDelta;
+    const const_iterator next = std::next(inserted);
+    if (next == end()) return;
+    const TrackStep before = stepOf(*next, previous), after = stepOf(*next, &*inserted);
+    eventBytes_ = eventBytes_ - before.bytes + after.bytes;
+    longDeltas_ = longDeltas_ - before.longDelta + after.longDelta;
 }
 
 }  // namespace xemidi

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <list>
 
+#include "events/node_pool.h"
 #include "frame/byte_buffer.h"
 
 namespace xemidi {
@@ -18,8 +19,40 @@ struct Event {
     ByteBuffer bytes;   // as written after the delta time, status byte first
 };
 
-// A circular doubly linked list with a sentinel and a count.
-using EventList = std::list<Event>;
+// A list node: two links and the event. Sizes the slots of the node pool.
+struct EventNodeShape {
+    void* links[2];
+    Event event;
+};
+using EventNodePool = NodePool<sizeof(EventNodeShape), alignof(EventNodeShape)>;
+
+// A circular doubly linked list with a sentinel and a count, its nodes drawn
+// from one object's pool. A group of events on its way into a list is held
+// in one of these too.
+using EventNodes = std::list<Event, PoolAllocator<Event, EventNodePool>>;
+
+// An object's events. Besides the nodes it keeps what its events take in
+// the track chunk, brought up to date by every insertion, so that the size
+// of the file image is known without a walk of the list.
+class EventList : public EventNodes {
+  public:
+    explicit EventList(EventNodePool& pool) : EventNodes(allocator_type(&pool)) {}
+
+    // Bytes of the events in the track, delta times included and running
+    // status applied (without the track's length field and end of track).
+    uint64_t eventBytes() const { return eventBytes_; }
+    // How many delta times between neighbours exceed MaxVarLen: while there
+    // is one, the list has no image.
+    uint32_t longDeltas() const { return longDeltas_; }
+
+    // Brings both counts up to date after the node at inserted was linked:
+    // only the new event and the one after it change what they take.
+    void countInserted(const_iterator inserted);
+
+  private:
+    uint64_t eventBytes_ = 0;
+    uint32_t longDeltas_ = 0;
+};
 
 // Which end the next search of insertEvent starts from: 1 the back, 0 the
 // front. Shared by every object; insertEvent flips it after a walk that
@@ -39,12 +72,13 @@ void insertEvent(EventList& list, const Event& event);
 void stageAndInsert(EventList& list, uint32_t tick, const uint8_t* bytes, uint32_t size);
 
 // Stages tick and bytes in ScratchEvent and appends a copy of it to nodes, a
-// list of events not linked into any object yet.
-void stageInto(EventList& nodes, uint32_t tick, const uint8_t* bytes, uint32_t size);
+// group of events not linked into the object's list yet (made with that
+// list's allocator).
+void stageInto(EventNodes& nodes, uint32_t tick, const uint8_t* bytes, uint32_t size);
 
 // Moves the nodes into list one by one, front first, each where insertEvent
 // would place it: the result is that of inserting them in that order. It
 // allocates nothing, so a group built with stageInto goes in whole.
-void linkEvents(EventList& list, EventList& nodes);
+void linkEvents(EventList& list, EventNodes& nodes);
 
 }  // namespace xemidi

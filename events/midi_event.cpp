@@ -29,7 +29,12 @@ int insertMidiEvents(SmfHandle smf, const ChannelMessage* messages, int count) {
         const ChannelMessage& m = messages[i];
         if (m.length < 2 || m.bytes == nullptr || !isChannelMessage(m.bytes, m.length)) return 0;
     }
-    EventList nodes;
+    if (count == 1) {  // a single event needs no group held back: place it directly
+        stageAndInsert(object->events, messages[0].tick, messages[0].bytes,
+                       static_cast<uint32_t>(messages[0].length));
+        return 1;
+    }
+    EventNodes nodes(object->events.get_allocator());
     for (int i = 0; i < count; ++i) {
         stageInto(nodes, messages[i].tick, messages[i].bytes,
                   static_cast<uint32_t>(messages[i].length));

@@ -2,36 +2,66 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 namespace xemidi {
 
 class ByteBuffer {
   public:
+    // Blocks of up to this many bytes are kept inside the buffer itself:
+    // channel messages and short meta events, most of what an object
+    // stores, need no heap block of their own. Size and capacity behave the
+    // same either way.
+    static constexpr uint32_t InlineCapacity = 8;
+
     ByteBuffer() = default;
     ByteBuffer(const ByteBuffer&) = delete;
     ByteBuffer& operator=(const ByteBuffer&) = delete;
-    virtual ~ByteBuffer() { delete[] data_; }
+    virtual ~ByteBuffer() {
+        if (onHeap()) delete[] heap_;
+    }
 
-    // Sets the size to n. Growth allocates exactly n bytes and keeps the old
-    // contents; shrinking keeps the block; only resize(0) releases it. When
-    // the allocation fails, std::bad_alloc leaves the buffer as it was.
+    // Sets the size to n. Growth makes the capacity exactly n and keeps the
+    // bytes in use; shrinking keeps the block; only resize(0) releases it.
+    // When the allocation fails, std::bad_alloc leaves the buffer as it was.
     void resize(uint32_t n) {
         if (n != 0 && n <= capacity_) {
             size_ = n;  // the common case inside a pre-sized block
+        } else if (n != 0 && n <= InlineCapacity) {
+            size_ = capacity_ = n;  // grows in place: the bytes stay where they are
         } else {
             reallocate(n);
         }
     }
 
-    uint8_t* data() { return data_; }
-    const uint8_t* data() const { return data_; }
+    // resize(n), then the n bytes at bytes copied in.
+    void assign(const uint8_t* bytes, uint32_t n) {
+        resize(n);
+        uint8_t* out = data();
+        if (n <= InlineCapacity) {  // a short event: a call to memcpy costs more than the copy
+            for (uint32_t i = 0; i < n; ++i) out[i] = bytes[i];
+        } else {
+            std::memcpy(out, bytes, n);
+        }
+    }
+
+    // The block, or nullptr when the buffer holds none.
+    uint8_t* data() { return onHeap() ? heap_ : capacity_ != 0 ? inline_ : nullptr; }
+    const uint8_t* data() const { return onHeap() ? heap_ : capacity_ != 0 ? inline_ : nullptr; }
+    // The first byte of a buffer that is not empty.
+    uint8_t front() const { return onHeap() ? heap_[0] : inline_[0]; }
     uint32_t size() const { return size_; }
     uint32_t capacity() const { return capacity_; }
+    // Whether the block came from the heap.
+    bool onHeap() const { return capacity_ > InlineCapacity; }
 
   private:
     void reallocate(uint32_t n);
 
-    uint8_t* data_ = nullptr;
+    union {
+        uint8_t* heap_ = nullptr;
+        uint8_t inline_[InlineCapacity];
+    };
     uint32_t size_ = 0;
     uint32_t capacity_ = 0;
 };

@@ -38,7 +38,7 @@ HandleRegistry Registry;
 
 }  // namespace
 
-SmfObject::SmfObject(uint16_t ticksPerQuarter) : division(ticksPerQuarter) {
+SmfObject::SmfObject(uint16_t ticksPerQuarter) : division(ticksPerQuarter), events(nodes) {
     std::memset(signature, 0, sizeof signature);
     std::memcpy(signature, Signature, sizeof Signature);
 }
@@ -48,7 +48,7 @@ SmfObject* validateHandle(SmfHandle handle) {
     if (node == Registry.objects.end()) return nullptr;
     // A registered address always holds the signature; checking it keeps
     // the object's identity tied to its first bytes.
-    return std::strcmp((*node)->signature, Signature) == 0 ? *node : nullptr;
+    return std::memcmp((*node)->signature, Signature, sizeof Signature) == 0 ? *node : nullptr;
 }
 
 SmfObject* createObject(int32_t division) {

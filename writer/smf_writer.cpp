@@ -8,13 +8,6 @@ namespace {
 
 constexpr uint8_t EndOfTrack[] = {0x00, 0xFF, 0x2F, 0x00};
 
-// Running status: a channel status byte equal to the previous event's first
-// byte is left out. System-exclusive and meta events are always written in
-// full and, being remembered too, cancel running status.
-bool omitsStatus(uint8_t status, uint8_t remembered) {
-    return status == remembered && status >= 0x80 && status < 0xF0;
-}
-
 // The one variable-length encoder: writes value's 7-bit groups, most
 // significant first, at out and returns how many (1 to 4).
 uint32_t encodeVarLen(uint8_t* out, uint32_t value) {
@@ -37,12 +30,6 @@ uint8_t* putBigEndian(uint8_t* out, uint32_t value, int count) {
 }
 
 }  // namespace
-
-uint32_t varLenSize(uint32_t value) {
-    uint32_t count = 1;
-    while ((value >>= 7) != 0 && count < 4) ++count;
-    return count;
-}
 
 void appendBytes(ByteBuffer& buffer, uint32_t& position, const void* bytes, uint32_t count) {
     buffer.resize(position + count);
@@ -68,17 +55,8 @@ void writeBigEndian32(ByteBuffer& buffer, uint32_t& position, uint32_t value) {
 }
 
 uint32_t trackDataSize(const EventList& events) {
-    uint64_t size = 8;  // the track length field and the end of track
-    uint32_t previousTick = 0;
-    uint8_t remembered = 0;
-    for (const Event& event : events) {
-        const uint32_t delta = event.tick - previousTick;
-        if (delta > MaxVarLen) return 0;
-        const uint8_t status = event.bytes.data()[0];
-        size += varLenSize(delta) + event.bytes.size() - (omitsStatus(status, remembered) ? 1 : 0);
-        remembered = status;
-        previousTick = event.tick;
-    }
+    if (events.longDeltas() != 0) return 0;
+    const uint64_t size = 8 + events.eventBytes();  // the track length field and the end of track
     if (size > UINT32_MAX - ImageOverhead) return 0;
     return static_cast<uint32_t>(size);
 }

@@ -8,19 +8,13 @@
 #include "events/event_list.h"
 #include "frame/byte_buffer.h"
 #include "frame/registry.h"
+#include "writer/track_format.h"
 #include "xemidi.h"
 
 namespace xemidi {
 
-// The largest value a variable-length quantity of at most four bytes holds.
-constexpr uint32_t MaxVarLen = 0x0FFFFFFF;
-
 // Bytes of the header chunk and the "MTrk" tag that precede trackDataSize.
 constexpr uint32_t ImageOverhead = 18;
-
-// Bytes of the variable-length quantity of value: 1 to 4 (never more, so
-// callers keep values within MaxVarLen).
-uint32_t varLenSize(uint32_t value);
 
 // Each writer resizes buffer to position + its length, writes there and
 // advances position.
@@ -31,7 +25,8 @@ void writeBigEndian32(ByteBuffer& buffer, uint32_t& position, uint32_t value);
 
 // The track chunk's byte count from its length field to the end of the
 // image, running status applied; 0 when the events have no image: a delta
-// time above MaxVarLen, or an image that would not fit 32 bits.
+// time above MaxVarLen, or an image that would not fit 32 bits. Read from
+// the counts the list keeps, without a walk.
 uint32_t trackDataSize(const EventList& events);
 
 // The size of the object's image, or 0 when it has none.

@@ -43,3 +43,23 @@ TEST(ByteBuffer, GrowthIsExactAndKeepsTheBytesInUse) {
     EXPECT_EQ(buffer.capacity(), 11u);
     EXPECT_EQ(std::memcmp(buffer.data(), "wx", 2), 0);
 }
+
+TEST(ByteBuffer, ShortBlocksLiveInsideUntilTheyOutgrowIt) {
+    ByteBuffer buffer;
+    buffer.resize(3);
+    std::memcpy(buffer.data(), "abc", 3);
+    EXPECT_FALSE(buffer.onHeap());
+    buffer.resize(ByteBuffer::InlineCapacity);  // grows in place, exact fit
+    EXPECT_EQ(buffer.capacity(), ByteBuffer::InlineCapacity);
+    EXPECT_EQ(std::memcmp(buffer.data(), "abc", 3), 0);
+    std::memcpy(buffer.data(), "abcdefgh", 8);
+    buffer.resize(ByteBuffer::InlineCapacity + 1);
+    EXPECT_TRUE(buffer.onHeap());
+    EXPECT_EQ(buffer.capacity(), ByteBuffer::InlineCapacity + 1);
+    EXPECT_EQ(std::memcmp(buffer.data(), "abcdefgh", 8), 0);
+    buffer.resize(2);  // shrinking keeps the heap block
+    EXPECT_TRUE(buffer.onHeap());
+    buffer.resize(0);
+    EXPECT_FALSE(buffer.onHeap());
+    EXPECT_EQ(buffer.data(), nullptr);
+}

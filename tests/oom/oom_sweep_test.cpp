@@ -67,14 +67,14 @@ State stateOf(const Scenario& s, const Fixture& f, intptr_t result) {
     return state;
 }
 
-// Process-wide buffers that keep a block between calls; a call may leave one
+// Process-wide buffers that keep a heap block between calls; a call may leave one
 // holding a block it did not hold before (or release one), which is no leak.
 long workingBlocks() {
     long n = 0;
     for (const xemidi::ByteBuffer* b :
          {&xemidi::ScratchEvent.bytes, &xemidi::SysexBuffers.length, &xemidi::SysexBuffers.event,
           &xemidi::MetaBuffers.length, &xemidi::MetaBuffers.event}) {
-        n += b->data() != nullptr;
+        n += b->onHeap();
     }
     return n;
 }
@@ -160,7 +160,8 @@ Bytes sysex(size_t length) {
     return bytes;
 }
 
-// An object of a few hundred events of every kind.
+// An object of a few hundred events of every kind, with every node it has
+// room for in use: its next insertion needs memory for the node.
 SmfHandle bigObject() {
     SmfHandle h = CreateSmf(480);
     for (int32_t i = 0; i < 120; ++i)
@@ -169,6 +170,7 @@ SmfHandle bigObject() {
     InsertSysexEvent(h, 0, message.data(), int32_t(message.size()));
     calex_insert_Text(h, 0, "big object");
     calex_insert_RPN(h, 480, 1, 0, 256);
+    while (xemidi::validateHandle(h)->nodes.hasSpare()) cal_insert_Control(h, 9000, 3, 1, 64);
     return h;
 }
 
