@@ -55,7 +55,8 @@ set_tests_properties(wine_session PROPERTIES FIXTURES_SETUP wine TIMEOUT 1800
                                              ENVIRONMENT_MODIFICATION "${wine_environment}")
 
 set(wine_tests xemidi_api_tests)
-set_tests_properties(${wine_tests} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 900
+# wine_run.sh stops each of its attempts itself; this bounds all three.
+set_tests_properties(${wine_tests} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 1500
                                               ENVIRONMENT_MODIFICATION "${wine_environment}")
 # The emulated 32-bit Wine's clipboard is unreliable: the clipboard tests run
 # under the 64-bit Wine only, and are left out here by GoogleTest's own filter

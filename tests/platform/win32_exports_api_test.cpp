@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <string>
 #include <vector>
 
 #include "support/smf_reader.h"
@@ -260,6 +261,52 @@ TEST_F(Win32Exports, StackIsIntactAfterManyCalls) {
         }
         EXPECT_EQ(stackDepth(), before);
     }
+}
+
+// A host that unloads the library while objects are alive: the module frees
+// them as it detaches, and a fresh load starts with no objects, so an old
+// handle is refused there. A copy of the DLL under another name is loaded, as
+// the one that the test program links stays loaded until it exits.
+TEST_F(Win32Exports, UnloadingWithLiveObjectsLeavesAFreshModule) {
+    char linkedPath[MAX_PATH];
+    ASSERT_GT(GetModuleFileNameA(dll, linkedPath, MAX_PATH), 0u);
+    char folder[MAX_PATH];
+    ASSERT_GT(GetTempPathA(MAX_PATH, folder), 0u);
+    const std::string copyPath = std::string(folder) + "xemidi-unload-test.dll";
+    ASSERT_TRUE(CopyFileA(linkedPath, copyPath.c_str(), FALSE)) << GetLastError();
+
+    HMODULE first = LoadLibraryA(copyPath.c_str());
+    ASSERT_NE(first, nullptr) << GetLastError();
+    ASSERT_NE(first, dll);
+    Exports x = byName(first);
+    std::vector<SmfHandle> live;
+    for (int i = 0; i < 50; ++i) {
+        const SmfHandle h = x.CreateSmf(480);
+        ASSERT_NE(h, nullptr);
+        for (uint32_t tick = 0; tick < 200; ++tick) {
+            ASSERT_EQ(x.cal_insert_Note(h, tick * 7 % 1000, 0, 60, 100, 120), 1);
+        }
+        ASSERT_EQ(x.calex_insert_Sysx(h, 0, "F0 7E 7F 09 01 F7"), 1);
+        live.push_back(h);
+    }
+    ASSERT_TRUE(FreeLibrary(first));
+
+    HMODULE second = LoadLibraryA(copyPath.c_str());
+    ASSERT_NE(second, nullptr) << GetLastError();
+    x = byName(second);
+    uint32_t size = 7;
+    for (const SmfHandle h : live) {
+        EXPECT_EQ(x.GetSmfDataSize(h, &size), 0);
+        EXPECT_EQ(x.DeleteSmf(h), 0);
+    }
+    EXPECT_EQ(size, 7u);
+    const SmfHandle fresh = x.CreateSmf(96);
+    ASSERT_NE(fresh, nullptr);
+    EXPECT_EQ(x.GetSmfDataSize(fresh, &size), 1);
+    EXPECT_EQ(size, 26u);  // header, track header, end of track
+    EXPECT_EQ(x.DeleteSmf(fresh), 1);
+    EXPECT_TRUE(FreeLibrary(second));
+    DeleteFileA(copyPath.c_str());
 }
 
 }  // namespace
