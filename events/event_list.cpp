@@ -11,6 +11,10 @@ Event::Event(uint32_t at, const uint8_t* data, uint32_t size) : tick(at) {
     bytes.assign(data, size);
 }
 
+Event::Event(uint32_t at, const ByteBuffer& from) : tick(at) {
+    bytes.assign(from);
+}
+
 namespace {
 
 using Position = EventList::iterator;
@@ -76,8 +80,7 @@ void insertEvent(EventList& list, const Event& event) {
     try {
         // The node is linked only once it is complete: if memory runs out,
         // the list is as it was.
-        list.countInserted(
-            list.emplace(position, event.tick, event.bytes.data(), event.bytes.size()));
+        list.countInserted(list.emplace(position, event.tick, event.bytes));
     } catch (...) {
         SearchHint = hint;
         throw;
@@ -100,7 +103,7 @@ void stageAndInsert(EventList& list, uint32_t tick, const uint8_t* bytes, uint32
 
 void stageInto(EventNodes& nodes, uint32_t tick, const uint8_t* bytes, uint32_t size) {
     stage(tick, bytes, size);
-    nodes.emplace_back(ScratchEvent.tick, ScratchEvent.bytes.data(), ScratchEvent.bytes.size());
+    nodes.emplace_back(ScratchEvent.tick, ScratchEvent.bytes);
 }
 
 void linkEvents(EventList& list, EventNodes& nodes) {

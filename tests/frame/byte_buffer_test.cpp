@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 using xemidi::ByteBuffer;
 
@@ -62,4 +64,40 @@ TEST(ByteBuffer, ShortBlocksLiveInsideUntilTheyOutgrowIt) {
     buffer.resize(0);
     EXPECT_FALSE(buffer.onHeap());
     EXPECT_EQ(buffer.data(), nullptr);
+}
+
+// Every length around the inline block, from a source block of exactly that
+// length (so that the sanitizer build catches a read past it), into a fresh
+// buffer and into one that held other bytes; and the copy of a buffer equals
+// the copy of its bytes in use.
+TEST(ByteBuffer, AssignCopiesExactlyTheGivenBytes) {
+    for (uint32_t n = 0; n <= 2 * ByteBuffer::InlineCapacity + 1; ++n) {
+        std::vector<uint8_t> source(n);
+        for (uint32_t i = 0; i < n; ++i) source[i] = static_cast<uint8_t>(0xA0 + i);
+        const std::vector<uint8_t> expected = source;
+
+        ByteBuffer fresh, used;
+        used.assign(reinterpret_cast<const uint8_t*>("0123456789abcdefghij"), 20);
+        used.resize(5);
+        fresh.assign(source.data(), n);
+        used.assign(source.data(), n);
+        for (const ByteBuffer* b : {&fresh, &used}) {
+            ASSERT_EQ(b->size(), n);
+            EXPECT_EQ(n == 0 ? 0 : std::memcmp(b->data(), expected.data(), n), 0) << n;
+        }
+        EXPECT_EQ(fresh.capacity(), n);
+        EXPECT_EQ(used.capacity(), n == 0 ? 0u : std::max(n, 20u));
+
+        // From a buffer whose block is larger than its bytes in use.
+        ByteBuffer from;
+        from.resize(ByteBuffer::InlineCapacity);
+        std::memcpy(from.data(), "XXXXXXXX", ByteBuffer::InlineCapacity);
+        from.assign(source.data(), n);
+        ByteBuffer copy;
+        copy.assign(from);
+        ASSERT_EQ(copy.size(), n);
+        EXPECT_EQ(copy.capacity(), n);  // exact fit, whatever the source's block
+        EXPECT_EQ(n == 0 ? 0 : std::memcmp(copy.data(), expected.data(), n), 0) << n;
+        EXPECT_EQ(copy.onHeap(), n > ByteBuffer::InlineCapacity);
+    }
 }
