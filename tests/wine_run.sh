@@ -10,7 +10,8 @@
 # (default 3). Should every attempt pass all its tests and then fail only to
 # exit, the run passes with a warning: each test's verdict was given, and the
 # library's own unloading is a test of the program (run before the report).
-# Any failed test, or an end before the report is complete, fails at once.
+# A failed test, a report of no tests, or an end before the report is
+# complete fails at once.
 #
 # An attempt whose report is complete is given EXIT_GRACE seconds (default
 # 60) to exit; any attempt is stopped after LIMIT seconds (default 400).
@@ -26,8 +27,10 @@ grace=${EXIT_GRACE:-60}
 report=wine-report-$(basename "$program" .exe).xml
 
 complete() { [ -f "$report" ] && grep -q '</testsuites>' "$report"; }
+# At least one test ran, and none failed.
 all_passed() {
-    complete && ! grep -Eq '<testsuites [^>]*(failures|errors)="[1-9]' "$report"
+    complete && grep -Eq '<testsuites tests="[1-9]' "$report" &&
+        ! grep -Eq '<testsuites [^>]*(failures|errors)="[1-9]' "$report"
 }
 
 run_once() {
@@ -55,7 +58,7 @@ for attempt in $(seq 1 "$attempts"); do
         exit 0
     fi
     if ! all_passed; then
-        echo "wine_run: tests failed or the program ended early (status $status)" >&2
+        echo "wine_run: a test failed, none ran, or the program ended early (status $status)" >&2
         exit 1
     fi
     echo "wine_run: attempt $attempt passed every test, then failed to exit (status $status)" >&2
