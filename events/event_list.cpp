@@ -7,10 +7,6 @@ namespace xemidi {
 int32_t SearchHint = 1;
 Event ScratchEvent;
 
-Event::Event(uint32_t at, const uint8_t* data, uint32_t size) : tick(at) {
-    bytes.assign(data, size);
-}
-
 Event::Event(uint32_t at, const ByteBuffer& from) : tick(at) {
     bytes.assign(from);
 }

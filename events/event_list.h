@@ -12,8 +12,6 @@ namespace xemidi {
 
 struct Event {
     Event() = default;
-    // Copies size bytes into a block of exactly that size.
-    Event(uint32_t at, const uint8_t* data, uint32_t size);
     // Copies the bytes in use of another event's buffer, exactly sized.
     Event(uint32_t at, const ByteBuffer& from);
 
