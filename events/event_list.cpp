@@ -102,12 +102,35 @@ void stageInto(EventNodes& nodes, uint32_t tick, const uint8_t* bytes, uint32_t 
     nodes.emplace_back(ScratchEvent.tick, ScratchEvent.bytes);
 }
 
-void linkEvents(EventList& list, EventNodes& nodes) {
-    while (!nodes.empty()) {
-        const Position node = nodes.begin();
-        list.splice(findPosition(list, node->tick), nodes, node);
-        list.countInserted(node);
+namespace {
+
+// Whether a stored channel message releases key on channel.
+bool releases(const Event& event, uint8_t channel, uint8_t key) {
+    const uint8_t* bytes = event.bytes.data();
+    const uint8_t status = bytes[0];
+    if ((status & 0x0F) != channel || event.bytes.size() < 3 || bytes[1] != key) return false;
+    return (status & 0xF0) == 0x80 || ((status & 0xF0) == 0x90 && bytes[2] == 0);
+}
+
+// After the last release of the note-on's key among the events at its tick,
+// which begin at first; first itself when there is none.
+Position afterLastRelease(EventList& list, Position first, const Event& noteOn) {
+    const uint8_t channel = noteOn.bytes.front() & 0x0F, key = noteOn.bytes.data()[1];
+    Position position = first;
+    for (Position at = first; at != list.end() && at->tick == noteOn.tick; ++at) {
+        if (releases(*at, channel, key)) position = std::next(at);
     }
+    return position;
+}
+
+}  // namespace
+
+void linkFirstOf(EventNodes& nodes, EventList& list, Placement placement) {
+    const Position node = nodes.begin();
+    Position position = findPosition(list, node->tick);
+    if (placement == Placement::AfterRelease) position = afterLastRelease(list, position, *node);
+    list.splice(position, nodes, node);
+    list.countInserted(node);
 }
 
 namespace {

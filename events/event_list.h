@@ -63,6 +63,16 @@ extern int32_t SearchHint;
 // the list. Keeps the last staged event between insertions.
 extern Event ScratchEvent;
 
+// Where a new event goes among the events already at its tick.
+enum class Placement {
+    First,  // before them all: the rule of every insertion but a note's note-on
+    // Directly after the last release of the same channel and key (a
+    // note-off, or a note-on with velocity 0), so that a note struck where
+    // the previous one on its key ends is not cut off at once by that
+    // note-off; first when the tick holds no such release.
+    AfterRelease,
+};
+
 // Places a copy of event before the first stored event whose tick is >= its
 // tick (at the end when there is none). On std::bad_alloc the list and
 // SearchHint are left as they were.
@@ -76,9 +86,9 @@ void stageAndInsert(EventList& list, uint32_t tick, const uint8_t* bytes, uint32
 // list's allocator).
 void stageInto(EventNodes& nodes, uint32_t tick, const uint8_t* bytes, uint32_t size);
 
-// Moves the nodes into list one by one, front first, each where insertEvent
-// would place it: the result is that of inserting them in that order. It
-// allocates nothing, so a group built with stageInto goes in whole.
-void linkEvents(EventList& list, EventNodes& nodes);
+// Moves the first of nodes into list where placement puts it (First: where
+// insertEvent would). It allocates nothing, so a group built with stageInto
+// goes in whole when its nodes are linked one after another.
+void linkFirstOf(EventNodes& nodes, EventList& list, Placement placement);
 
 }  // namespace xemidi

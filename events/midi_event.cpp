@@ -1,7 +1,6 @@
 // Channel messages given as raw bytes.
 #include "events/midi_event.h"
 
-#include "events/event_list.h"
 #include "frame/c_boundary.h"
 #include "frame/registry.h"
 
@@ -29,7 +28,7 @@ int insertMidiEvents(SmfHandle smf, const ChannelMessage* messages, int count) {
         const ChannelMessage& m = messages[i];
         if (m.length < 2 || m.bytes == nullptr || !isChannelMessage(m.bytes, m.length)) return 0;
     }
-    if (count == 1) {  // a single event needs no group held back: place it directly
+    if (count == 1 && messages[0].placement == Placement::First) {  // no group to hold back
         stageAndInsert(object->events, messages[0].tick, messages[0].bytes,
                        static_cast<uint32_t>(messages[0].length));
         return 1;
@@ -39,7 +38,7 @@ int insertMidiEvents(SmfHandle smf, const ChannelMessage* messages, int count) {
         stageInto(nodes, messages[i].tick, messages[i].bytes,
                   static_cast<uint32_t>(messages[i].length));
     }
-    linkEvents(object->events, nodes);
+    for (int i = 0; i < count; ++i) linkFirstOf(nodes, object->events, messages[i].placement);
     return 1;
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "events/event_list.h"
 #include "xemidi.h"
 
 namespace xemidi {
@@ -12,6 +13,7 @@ struct ChannelMessage {
     uint32_t tick;
     const uint8_t* bytes;
     int32_t length;
+    Placement placement = Placement::First;
 };
 
 // Inserts the messages in order, with the result of as many InsertMidiEvent

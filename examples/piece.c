@@ -5,9 +5,10 @@
  * Of several events at one tick, the one inserted last stands first in the
  * file. The piece relies on it only where a group must stay together (bank
  * select with its program, the RPN and NRPN writes, which the library
- * inserts as ordered groups), and it never lets a note end on the tick where
- * the same key starts again: there the new note-on would stand before the
- * old note-off and be cut at once. */
+ * inserts as ordered groups), and sets up every channel a beat before its
+ * first note. Notes keep their written lengths: where a key's note ends on
+ * the tick where the same key starts again, cal_insert_Note puts the new
+ * note-on after the old note-off, so the repeated note sounds. */
 #include "piece.h"
 
 #include <stdio.h>
@@ -174,7 +175,7 @@ static void bass(SmfHandle smf) {
     for (bar = 0; bar < BARS - 1; ++bar) {
         uint32_t t = bar_start(bar);
         for (i = 0; i < 4; ++i) {
-            note(smf, t, BASS, progression[bar].root + offsets[i], 100, eighths[i] * EIGHTH - 20);
+            note(smf, t, BASS, progression[bar].root + offsets[i], 100, eighths[i] * EIGHTH);
             t += (uint32_t)(eighths[i] * EIGHTH);
         }
     }
@@ -186,11 +187,11 @@ static void pads(SmfHandle smf) {
     for (bar = 0; bar < BARS; ++bar) {
         const struct chord* c = &progression[bar];
         const uint32_t t = bar_start(bar);
-        const int32_t length = bar == BARS - 1 ? BAR : BAR - 20;
-        note(smf, t, PAD, c->root + 12, 70, length);
-        note(smf, t, PAD, c->root + 12 + third(c), 70, length);
-        note(smf, t, PAD, c->root + 19, 70, length);
-        note(smf, t, PAD, c->root + 24, 75, length);
+        /* Whole bars: a key held into the next bar is struck again there. */
+        note(smf, t, PAD, c->root + 12, 70, BAR);
+        note(smf, t, PAD, c->root + 12 + third(c), 70, BAR);
+        note(smf, t, PAD, c->root + 19, 70, BAR);
+        note(smf, t, PAD, c->root + 24, 75, BAR);
     }
     ramp(smf, 'c', PAD, 7, bar_start(0), bar_start(2), 30, 95);    /* fade in */
     ramp(smf, 'c', PAD, 11, bar_start(8), bar_start(10), 90, 127); /* swell */
@@ -235,11 +236,12 @@ static const int melody[][2] = {{64, 2}, {67, 2}, {72, 4}, {71, 1}, {72, 1}, {69
 /* Syllables sung from melody note 13 on (bars 5 and 6). */
 static const char* const lyrics[] = {"Sing", "a", "song", "of", "mid", "i", "notes"};
 
-/* Slurred into the next note when it is another key; detached otherwise. */
+/* Slurred into the next note when it is another key; its written length
+ * otherwise: a repeated key is struck again where the last one ends. */
 static int32_t lead_length(int i) {
     const int32_t written = melody[i][1] * EIGHTH;
     const int next = i + 1 < MELODY_NOTES ? melody[i + 1][0] : 0;
-    return next != 0 && next != melody[i][0] ? written + LEGATO : written - 40;
+    return next != 0 && next != melody[i][0] ? written + LEGATO : written;
 }
 
 /* Expression on the long notes: a scoop, pressure swells, a fall, vibrato. */

@@ -3,7 +3,8 @@
  * A host creates an object with a timing division, inserts events at
  * absolute ticks in any order, and takes the finished file as bytes, as a
  * disk file or as clipboard data. The library keeps the events sorted by
- * tick; of several events at one tick, the one inserted last stands first.
+ * tick; of several events at one tick, the one inserted last stands first
+ * (a note-on of cal_insert_Note excepted: see there).
  *
  * Every function returns 1 on success and 0 on failure (the creators return
  * a handle, NULL on failure). A refused call changes nothing. The library
@@ -136,7 +137,13 @@ XEMIDI_EXTERN int XEMIDI_CALL CopyToClipboard(SmfHandle smf);
 
 /* A note: note-off (0x80|channel, key, 64) at tick + duration (modulo 2^32),
  * then note-on (0x90|channel, key, velocity) at tick. key 0..127, velocity
- * 1..127, any duration. */
+ * 1..127, any duration. Both go in, or neither.
+ * Order at a shared tick: the note-on goes directly after the last release
+ * (note-off, or note-on with velocity 0) of its channel and key already at
+ * its tick, so a note struck where the same key's previous note ends sounds;
+ * otherwise, and always for a duration of 0, it stands first at its tick
+ * like any new event. Events meant to precede a note at its tick, such as
+ * its program change, are inserted after the note, or at an earlier tick. */
 XEMIDI_EXTERN int XEMIDI_CALL cal_insert_Note(SmfHandle smf, uint32_t tick, int32_t channel,
                                               int32_t key, int32_t velocity, int32_t duration);
 

@@ -17,9 +17,12 @@ int insertNote(SmfHandle smf, uint32_t tick, int32_t channel, int32_t key, int32
     const uint8_t noteOff[3] = {statusByte(0x80, channel), dataByte(key), 0x40};
     const uint8_t noteOn[3] = {statusByte(0x90, channel), dataByte(key), dataByte(velocity)};
     // The note-off goes in first, so that with duration 0 the note-on,
-    // inserted last, stands before it at the shared tick. Both or neither.
+    // inserted last, stands before it at the shared tick. Otherwise the
+    // note-on follows a release of its key already at its tick: a repeated
+    // note starts after the previous one ends. Both or neither.
     const uint32_t end = tick + static_cast<uint32_t>(duration);
-    const ChannelMessage note[2] = {{end, noteOff, 3}, {tick, noteOn, 3}};
+    const Placement onPlacement = end == tick ? Placement::First : Placement::AfterRelease;
+    const ChannelMessage note[2] = {{end, noteOff, 3}, {tick, noteOn, 3, onPlacement}};
     return insertMidiEvents(smf, note, 2);
 }
 

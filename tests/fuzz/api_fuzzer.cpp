@@ -100,11 +100,15 @@ class Session {
 
     // Checks a call's result against the model's verdict, and applies the
     // events to the model when the call was accepted.
-    void expect(int result, SmfHandle h, bool accepted, const std::vector<Event>& events) {
+    // A note's two events (note-off, note-on) follow the note rule.
+    void expect(int result, SmfHandle h, bool accepted, const std::vector<Event>& events,
+                bool note = false) {
         Model* model = modelOf(h);
         if (Trace) std::fprintf(stderr, "  result %d, %zu events\n", result, events.size());
         REQUIRE(result == (model != nullptr && accepted ? 1 : 0));
-        if (result == 1) {
+        if (result == 1 && note) {
+            model->insertNote(events[0], events[1]);
+        } else if (result == 1) {
             for (const Event& e : events) model->insert(e.tick, e.bytes);
         }
     }
@@ -165,7 +169,8 @@ class Session {
         const int32_t c = in_.number(), k = in_.number(), v = in_.number(), d = in_.number();
         const bool ok = in(c, 0, 15) && in(k, 0, 127) && in(v, 1, 127);
         expect(cal_insert_Note(h, t, c, k, v, d), h, ok,
-               {{t + uint32_t(d), {u8(0x80 | c), u8(k), 0x40}}, {t, {u8(0x90 | c), u8(k), u8(v)}}});
+               {{t + uint32_t(d), {u8(0x80 | c), u8(k), 0x40}}, {t, {u8(0x90 | c), u8(k), u8(v)}}},
+               true);
     }
 
     void pressureOrControl(SmfHandle h, uint32_t t) {

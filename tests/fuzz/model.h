@@ -1,6 +1,6 @@
 // The fuzz harness's own account of the library's documented behaviour:
 // which calls are accepted, the stored form of each event, where a new event
-// goes (after every smaller tick, before every equal or larger one), and the
+// goes (support/event_order.h), and the
 // file image the events make. Written from the public header alone.
 #pragma once
 
@@ -9,6 +9,8 @@
 #include <cstring>
 #include <optional>
 #include <vector>
+
+#include "support/event_order.h"
 
 namespace fuzzmodel {
 
@@ -92,11 +94,8 @@ struct Model {
     uint16_t division = 0;
     std::vector<Event> events;  // in track order
 
-    void insert(uint32_t tick, Bytes bytes) {
-        auto at = std::find_if(events.begin(), events.end(),
-                               [&](const Event& e) { return e.tick >= tick; });
-        events.insert(at, Event{tick, std::move(bytes)});
-    }
+    void insert(uint32_t tick, Bytes bytes) { smftest::placeEvent(events, Event{tick, bytes}); }
+    void insertNote(const Event& off, const Event& on) { smftest::placeNote(events, off, on); }
 
     // Every channel message is exactly as long as its kind, so a standard
     // reader recovers the events from the image.

@@ -17,12 +17,13 @@
 // library call that inserted the event, NAME is that call's export.
 //
 // Order. The generator inserts at random ticks in random order and models
-// the library's one ordering rule instead of avoiding it: events are sorted
-// by tick, and of several events at one tick the one inserted last stands
-// first. Every call is recorded as the single events the library inserts,
-// in the order it inserts them (a note: its note-off, then its note-on; a
-// group that must read A, B, C at its tick: C, then B, then A), and the
-// expected file order is that list reversed, then stably sorted by tick.
+// the library's ordering rules instead of avoiding them (the tests' one
+// reference, support/event_order.h): events are sorted by tick, of several
+// events at one tick the one inserted last stands first, and a note-on
+// follows a release of its key at its tick. Every call is recorded as the
+// single events the library inserts, in the order it inserts them (a note:
+// its note-off, then its note-on; a group that must read A, B, C at its
+// tick: C, then B, then A), each placed by that reference as it goes.
 //
 // Two options leave out what a reader cannot read, so that each reader can
 // still be held to every byte: --short-meta keeps meta data under 128 bytes
@@ -43,6 +44,7 @@
 #include <string>
 #include <vector>
 
+#include "support/event_order.h"
 #include "xemidi.h"
 
 namespace {
@@ -93,13 +95,8 @@ class RandomObject {
         for (int i = 0; i < calls; ++i) randomCall();
     }
 
-    // The events in file order, by the rule described above.
-    std::vector<Inserted> expected() const {
-        std::vector<Inserted> order(inserted_.rbegin(), inserted_.rend());
-        std::stable_sort(order.begin(), order.end(),
-                         [](const Inserted& a, const Inserted& b) { return a.tick < b.tick; });
-        return order;
-    }
+    // The events in file order.
+    const std::vector<Inserted>& expected() const { return order_; }
 
   private:
     int uniform(int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng_); }
@@ -119,9 +116,10 @@ class RandomObject {
         if (result != 1) fail(std::string(name) + " refused a valid call");
     }
 
-    // Records events in the order the call inserts them.
+    // Places events in the order the call inserts them.
     void record(const char* name, std::initializer_list<std::pair<uint32_t, Bytes>> events) {
-        for (const auto& [at, bytes] : events) inserted_.push_back({at, bytes, call_, name});
+        for (const auto& [at, bytes] : events)
+            smftest::placeEvent(order_, {at, bytes, call_, name});
         ++call_;
     }
 
@@ -173,9 +171,14 @@ class RandomObject {
         const int32_t duration = uniform(0, 3) == 0 ? 0 : uniform(1, 3000);
         expectOk(cal_insert_Note(smf_, at, ch, key, velocity, duration), "cal_insert_Note");
         const uint8_t k = static_cast<uint8_t>(key), v = static_cast<uint8_t>(velocity);
-        record("cal_insert_Note",
-               {{at + static_cast<uint32_t>(duration), {static_cast<uint8_t>(0x80 | ch), k, 0x40}},
-                {at, {static_cast<uint8_t>(0x90 | ch), k, v}}});
+        const char* name = "cal_insert_Note";
+        smftest::placeNote<Inserted>(order_,
+                                     {at + static_cast<uint32_t>(duration),
+                                      {static_cast<uint8_t>(0x80 | ch), k, 0x40},
+                                      call_,
+                                      name},
+                                     {at, {static_cast<uint8_t>(0x90 | ch), k, v}, call_, name});
+        ++call_;
     }
 
     void rawChannel() {
@@ -346,7 +349,7 @@ class RandomObject {
     std::mt19937 rng_;
     SmfHandle smf_;
     Options options_;
-    std::vector<Inserted> inserted_;
+    std::vector<Inserted> order_;
     int call_ = 0;
 };
 

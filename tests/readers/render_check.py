@@ -3,6 +3,13 @@
 checks that the sound is real music of the right length.
 
   render_check.py --song xemidi_song --timidity timidity --out DIR
+  render_check.py --melody xemidi_melody --fluidsynth fluidsynth --soundfont SF2 --out DIR
+
+The second form renders the melody of repeated notes (melody.c) with
+fluidsynth, which ends a voice at its key's next note-off: every note must
+sound over the second quarter of its length (one beat) at least half as loud
+as the loudest note. The same notes in the order that cuts a repeated note off
+(--cut-order) must fail that check, or the check proves nothing.
 
 Timidity plays the file to its last event and then lets the last voices ring
 out, so the WAV must last at least as long as the music (as mido reckons it
@@ -63,11 +70,16 @@ def window(data, rate, channels, start, seconds):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--song", required=True)
+    parser.add_argument("--song")
     parser.add_argument("--timidity", default="timidity")
+    parser.add_argument("--melody")
+    parser.add_argument("--fluidsynth", default="fluidsynth")
+    parser.add_argument("--soundfont")
     parser.add_argument("--out", required=True)
     args = parser.parse_args()
     os.makedirs(args.out, exist_ok=True)
+    if args.melody:
+        return check_melody(args)
     midi, wav = os.path.join(args.out, "song.mid"), os.path.join(args.out, "song.wav")
     subprocess.run([args.song, midi], capture_output=True, check=True)
     render(args.timidity, midi, wav)
@@ -91,6 +103,41 @@ def main():
     print(report)
     if problems:
         print("FAIL " + "; ".join(problems))
+        return 1
+    return 0
+
+
+def note_levels(fluidsynth, soundfont, midi, wav):
+    """The RMS level of each note over the second quarter of its beat."""
+    run = subprocess.run([fluidsynth, "-ni", "-g", "1.0", "-r", "44100", "-F", wav, soundfont,
+                          midi], capture_output=True, text=True, check=False)
+    if run.returncode != 0 or not os.path.exists(wav):
+        sys.exit(f"FAIL fluidsynth: {(run.stdout + run.stderr).strip()}")
+    data, rate, channels = samples(wav)
+    levels, elapsed = [], 0.0
+    for message in mido.MidiFile(midi):
+        elapsed += message.time
+        if message.type == "note_on" and message.velocity > 0:
+            beat = 0.5  # no tempo event: 120 beats a minute
+            levels.append(rms(window(data, rate, channels, elapsed + beat / 4, beat / 4)))
+    return levels
+
+
+def check_melody(args):
+    results = {}
+    for name, extra in (("melody", []), ("cut-order", ["--cut-order"])):
+        midi, wav = (os.path.join(args.out, name + ending) for ending in (".mid", ".wav"))
+        subprocess.run([args.melody, midi] + extra, check=True)
+        levels = note_levels(args.fluidsynth, args.soundfont, midi, wav)
+        silent = [i + 1 for i, level in enumerate(levels) if level < max(levels) / 2]
+        print(f"{name}: note levels {[round(level) for level in levels]}, "
+              f"too quiet: {silent or 'none'}")
+        results[name] = len(levels) == 8 and not silent
+    if not results["melody"]:
+        print("FAIL a note of the melody does not sound")
+        return 1
+    if results["cut-order"]:
+        print("FAIL the check does not catch the order that cuts repeated notes off")
         return 1
     return 0
 

@@ -99,12 +99,58 @@ TEST_F(Shorthand, NoteOrderAtSharedTicks) {
     ASSERT_EQ(cal_insert_Note(smf, 100, 2, 64, 90, 0), 1);    // on before its own off
     ASSERT_EQ(cal_insert_Note(smf, 100, 2, 65, 91, -10), 1);  // off wraps back to tick 90
     ASSERT_EQ(cal_insert_Note(smf, 200, 0, 60, 127, 480), 1);
-    ASSERT_EQ(cal_insert_Note(smf, 680, 0, 60, 100, 480), 1);  // legato on the same key
-    const std::vector<TrackEvent> expected = {{90, {0x82, 65, 0x40}},  {100, {0x92, 65, 91}},
-                                              {100, {0x92, 64, 90}},   {100, {0x82, 64, 0x40}},
-                                              {200, {0x90, 60, 127}},  {680, {0x90, 60, 100}},
-                                              {680, {0x80, 60, 0x40}}, {1160, {0x80, 60, 0x40}}};
+    ASSERT_EQ(cal_insert_Note(smf, 680, 0, 60, 100, 480), 1);  // the same key again
+    const std::vector<TrackEvent> expected = {{90, {0x82, 65, 0x40}}, {100, {0x92, 65, 91}},
+                                              {100, {0x92, 64, 90}},  {100, {0x82, 64, 0x40}},
+                                              {200, {0x90, 60, 127}}, {680, {0x80, 60, 0x40}},
+                                              {680, {0x90, 60, 100}}, {1160, {0x80, 60, 0x40}}};
     EXPECT_EQ(events(), expected);
+}
+
+// A note struck where its key's previous note ends follows that release, so
+// it sounds: in time order, in reverse, after a release written as a note-on
+// of velocity 0, and in a copy. Other keys and channels, other events at the
+// tick and a duration of 0 keep the newest-first rule.
+TEST_F(Shorthand, RepeatedNotesFollowTheirKeysRelease) {
+    const uint8_t keys[8] = {60, 60, 60, 60, 60, 62, 64, 65};  // five C's, then D, E, F
+    std::vector<TrackEvent> melody;
+    for (uint32_t i = 0; i < 8; ++i) {
+        ASSERT_EQ(cal_insert_Note(smf, i * 480, 0, keys[i], 100, 480), 1);
+        const TrackEvent off = {i * 480, {0x80, keys[i > 0 ? i - 1 : 0], 0x40}};
+        const TrackEvent on = {i * 480, {0x90, keys[i], 100}};
+        if (i == 0) {
+            melody.push_back(on);
+        } else if (keys[i] == keys[i - 1]) {  // after the same key's release
+            melody.insert(melody.end(), {off, on});
+        } else {  // another key's release: newest first, as ever
+            melody.insert(melody.end(), {on, off});
+        }
+    }
+    melody.push_back({8 * 480, {0x80, 65, 0x40}});
+    EXPECT_EQ(events(), melody);
+
+    SmfHandle other = CreateSmf(96);
+    for (uint32_t start : {960u, 480u, 0u})
+        ASSERT_EQ(cal_insert_Note(other, start, 1, 64, 80, 480), 1);
+    const uint8_t releaseAsNoteOn[3] = {0x93, 70, 0};
+    ASSERT_EQ(InsertMidiEvent(other, 2000, releaseAsNoteOn, 3), 1);
+    ASSERT_EQ(cal_insert_Control(other, 2000, 3, 7, 100), 1);
+    ASSERT_EQ(cal_insert_Note(other, 2000, 3, 70, 90, 10), 1);  // after the velocity-0 release
+    ASSERT_EQ(cal_insert_Note(other, 1440, 1, 65, 80, 20), 1);  // another key: first at 1440
+    ASSERT_EQ(cal_insert_Note(other, 1440, 2, 64, 80, 20), 1);  // another channel: first too
+    ASSERT_EQ(cal_insert_Note(other, 1440, 1, 64, 80, 0), 1);   // duration 0: first, then its off
+    const std::vector<TrackEvent> expected = {
+        {0, {0x91, 64, 80}},      {480, {0x81, 64, 0x40}},  {480, {0x91, 64, 80}},
+        {960, {0x81, 64, 0x40}},  {960, {0x91, 64, 80}},    {1440, {0x91, 64, 80}},
+        {1440, {0x81, 64, 0x40}}, {1440, {0x92, 64, 80}},   {1440, {0x91, 65, 80}},
+        {1440, {0x81, 64, 0x40}}, {1460, {0x82, 64, 0x40}}, {1460, {0x81, 65, 0x40}},
+        {2000, {0xB3, 7, 100}},   {2000, {0x93, 70, 0}},    {2000, {0x93, 70, 90}},
+        {2010, {0x83, 70, 0x40}}};
+    EXPECT_EQ(smftest::readBack(other).events, expected);
+    SmfHandle copy = CopySmf(other);
+    EXPECT_EQ(smftest::imageOf(copy), smftest::imageOf(other));
+    DeleteSmf(copy);
+    DeleteSmf(other);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -21,6 +22,13 @@ struct TrackEvent {
         return tick == other.tick && bytes == other.bytes;
     }
 };
+
+// Failures print events as their tick and bytes in hexadecimal.
+inline void PrintTo(const TrackEvent& event, std::ostream* out) {
+    static const char digits[] = "0123456789ABCDEF";
+    *out << event.tick << ':';
+    for (uint8_t b : event.bytes) *out << ' ' << digits[b >> 4] << digits[b & 15];
+}
 
 struct SmfFile {
     uint16_t division = 0;

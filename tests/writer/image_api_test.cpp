@@ -4,6 +4,7 @@
 #include <random>
 #include <vector>
 
+#include "support/event_order.h"
 #include "support/smf_reader.h"
 #include "xemidi.h"
 
@@ -158,9 +159,7 @@ TEST(Image, RandomObjectsReadBackInOrder) {
             const uint32_t tick = uint32_t(random() % spread);
             const Bytes stored = insertRandom(object.smf, tick, random);
             if (stored.empty()) continue;  // a meta type whose fixed length is not 1
-            auto at = expected.begin();    // before the events already at its tick
-            while (at != expected.end() && at->tick < tick) ++at;
-            expected.insert(at, {tick, stored});
+            smftest::placeEvent(expected, {tick, stored});
         }
         uint32_t size = 0;
         ASSERT_EQ(GetSmfDataSize(object.smf, &size), 1);
