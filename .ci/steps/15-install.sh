@@ -5,7 +5,7 @@
 # pkg-config; each runs and mido reads the file it wrote. Then the Debian
 # package: its fields, its exact file list and its licence file checked, and,
 # as root only, installed with apt-get, a host built against /usr, and
-# removed again, leaving none of its files. Prints the time.
+# removed again, leaving none of its files, then purged. Prints the time.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
@@ -20,7 +20,7 @@ say() { echo "-- [${SECONDS}s] $*"; }
 work=$(mktemp -d)
 installed=""
 cleanup() {
-  [ -z "$installed" ] || apt-get remove -y -q xemidi >/dev/null || true
+  [ -z "$installed" ] || apt-get purge -y -q xemidi >/dev/null || true
   rm -rf "$work"
   echo "-- install step: ${SECONDS} s"
 }
@@ -108,15 +108,19 @@ if [ "$(id -u)" != 0 ]; then
   say "not root: the package is not installed"
   exit 0
 fi
-say "apt-get install the package, a host built against /usr, apt-get remove"
+say "apt-get install the package, a host built against /usr, apt-get remove and purge"
 installed=yes
 apt-get install -y -q "./$deb"
 build_with_pkg_config "$work/usr-host"
 run_host "$work/usr-host" usr-host
 apt-get remove -y -q xemidi
-installed=""
 for file in $files; do
   [ ! -e "${file#.}" ] && [ ! -L "${file#.}" ] || fail "${file#.} is left after apt-get remove"
 done
 [ ! -e /usr/share/doc/xemidi ] || fail "/usr/share/doc/xemidi is left after apt-get remove"
+# dpkg keeps a removed package's postrm (CPack's, which runs ldconfig) until
+# it is purged; purging leaves no trace of it.
+apt-get purge -y -q xemidi
+installed=""
+if dpkg-query -W xemidi >/dev/null 2>&1; then fail "dpkg still knows xemidi after apt-get purge"; fi
 say "install step passed"
