@@ -3,8 +3,7 @@
 # xemidi.pc for pkg-config, and the README and licence. The static core and
 # the tests are not installed.
 include(CMakePackageConfigHelpers)
-set(XEMIDI_INSTALL_CMAKEDIR "${CMAKE_INSTALL_LIBDIR}/cmake/xemidi" CACHE STRING
-    "Where the CMake package goes, under the prefix")
+set(XEMIDI_INSTALL_CMAKEDIR "${CMAKE_INSTALL_LIBDIR}/cmake/xemidi")
 set(XEMIDI_INSTALL_DOCDIR "${CMAKE_INSTALL_DATAROOTDIR}/doc/xemidi")
 
 install(TARGETS xemidi EXPORT xemidiTargets
@@ -37,7 +36,7 @@ install(CODE "
   file(WRITE \"${PROJECT_BINARY_DIR}/xemidi.pc\" \"prefix=\${CMAKE_INSTALL_PREFIX}\\n\${body}\")")
 install(FILES ${PROJECT_BINARY_DIR}/xemidi.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${XEMIDI_INSTALL_DOCDIR})
 # The licence under the name Debian gives a package's licence file, so that
 # one file serves both the plain install and the Debian package.
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${XEMIDI_INSTALL_DOCDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${XEMIDI_INSTALL_DOCDIR} RENAME copyright)
