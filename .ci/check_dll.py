@@ -3,7 +3,7 @@
 
     check_dll.py --dll xemidi.dll --import-library libxemidi.dll.a \
                  --exports cmake/exports.list --machine i386 \
-                 --version 1.3.2003.1028 [--nm NM] [--objdump OBJDUMP]
+                 --version MAJOR.MINOR.PATCH.TWEAK [--nm NM] [--objdump OBJDUMP]
 
 Checked: the machine, that the file is a DLL, the module name in the export
 directory, the export table (exactly the listed names at their ordinals),
@@ -189,7 +189,7 @@ def main():
     parser.add_argument("--import-library", required=True)
     parser.add_argument("--exports", required=True, help="cmake/exports.list")
     parser.add_argument("--machine", required=True, choices=["i386", "AMD64"])
-    parser.add_argument("--version", required=True, help="e.g. 1.3.2003.1028")
+    parser.add_argument("--version", required=True, help="the four parts of the version in xemidi.h, as in 1.2.3.4")
     parser.add_argument("--nm", help="nm of the toolchain (default: by machine)")
     parser.add_argument("--objdump", help="objdump of the toolchain (default: by machine)")
     args = parser.parse_args()

@@ -3,9 +3,11 @@
 #   .ci/package-windows.sh [build folder, default build/win32]
 # Writes <build>/xemidi-<version>-win32.zip with xemidi.dll (without its
 # debug information), xemidi.h, xemidi.def, the import libraries for MinGW
-# (libxemidi.dll.a) and MSVC (xemidi.lib) and README-windows.txt, then checks
-# what it packed: the DLL and both import libraries with check_dll.py, and
-# the example host compiled from the packed header and linked with each.
+# (libxemidi.dll.a) and MSVC (xemidi.lib), README-windows.txt and the licence
+# as LICENSE.txt, then checks what it packed: the DLL and both import
+# libraries with check_dll.py, the example host compiled from the packed
+# header and linked with each, and the licence. The version in the name is
+# the build's, which comes from xemidi.h.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/win32}
@@ -21,6 +23,7 @@ echo "package-windows: staging $name"
 $tools-strip --strip-debug -o "$stage/xemidi.dll" "$build/xemidi.dll"
 cp include/xemidi.h "$build/xemidi.def" "$build/libxemidi.dll.a" "$stage/"
 cp packaging/README-windows.txt "$stage/"
+cp LICENSE "$stage/LICENSE.txt"
 $tools-dlltool --input-def "$build/xemidi.def" --dllname xemidi.dll --kill-at \
   --output-lib "$stage/xemidi.lib"
 (cd "$build/package" && zip -q -X -r "../$name.zip" "$name")
@@ -30,6 +33,7 @@ check=$build/package/check
 mkdir -p "$check"
 (cd "$check" && unzip -q "../../$name.zip")
 packed=$check/$name
+cmp "$packed/LICENSE.txt" LICENSE || { echo "package-windows: LICENSE.txt is not LICENSE" >&2; exit 1; }
 for library in libxemidi.dll.a xemidi.lib; do
   /usr/bin/python3 .ci/check_dll.py --dll "$packed/xemidi.dll" \
     --import-library "$packed/$library" --exports cmake/exports.list --machine i386 \

@@ -1,5 +1,5 @@
 # The Windows DLL: entry point, no "lib" prefix, runtimes linked statically,
-# and a version resource made from the project version.
+# and a version resource made from the project version (from xemidi.h).
 target_sources(xemidi PRIVATE ${PROJECT_SOURCE_DIR}/platform/win32/dll_main.cpp)
 target_include_directories(xemidi PRIVATE ${PROJECT_SOURCE_DIR})
 set_target_properties(xemidi PROPERTIES PREFIX "" RUNTIME_OUTPUT_NAME xemidi)

@@ -22,6 +22,14 @@
 #ifndef XEMIDI_H
 #define XEMIDI_H
 
+/* Version of this header and of the library built from it; the build reads
+ * it from here. A new major version may break what hosts rely on. */
+#define XEMIDI_VERSION_MAJOR 1
+#define XEMIDI_VERSION_MINOR 3
+#define XEMIDI_VERSION_PATCH 2003
+#define XEMIDI_VERSION_TWEAK 1028
+#define XEMIDI_VERSION_STRING "1.3.2003.1028"
+
 #include <stdint.h>
 
 /* Calling convention of every export: __stdcall in the 32-bit Windows DLL. */

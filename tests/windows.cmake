@@ -17,7 +17,11 @@ if(XEMIDI_PYTHON3)
                    --dll $<TARGET_FILE:xemidi> --import-library $<TARGET_LINKER_FILE:xemidi>
                    --exports ${XEMIDI_EXPORTS_LIST} --machine ${machine}
                    --version ${PROJECT_VERSION} --nm ${CMAKE_NM})
-  # ... and the check tells differences: a renumbered export, a wrong version.
+  # ... and the check tells differences: a renumbered export, a wrong version
+  # (the real one with the last part one higher).
+  math(EXPR wrong_tweak "${PROJECT_VERSION_TWEAK} + 1")
+  set(wrong_version
+      "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.${wrong_tweak}")
   file(READ ${XEMIDI_EXPORTS_LIST} renumbered)
   string(REPLACE "\n21 CopySmf " "\n22 CopySmf " renumbered "${renumbered}")
   file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/renumbered-exports.list "${renumbered}")
@@ -25,9 +29,9 @@ if(XEMIDI_PYTHON3)
            COMMAND ${XEMIDI_PYTHON3} ${PROJECT_SOURCE_DIR}/.ci/check_dll.py
                    --dll $<TARGET_FILE:xemidi> --import-library $<TARGET_LINKER_FILE:xemidi>
                    --exports ${CMAKE_CURRENT_BINARY_DIR}/renumbered-exports.list
-                   --machine ${machine} --version 1.3.2003.1029 --nm ${CMAKE_NM})
+                   --machine ${machine} --version ${wrong_version} --nm ${CMAKE_NM})
   set_tests_properties(dll_check_tells_differences PROPERTIES
-    PASS_REGULAR_EXPRESSION "ordinal 21: found 'CopySmf', expected None.*FileVersion: found '1, 3, 2003, 1028'")
+    PASS_REGULAR_EXPRESSION "ordinal 21: found 'CopySmf', expected None.*FileVersion: found '${XEMIDI_RC_VERSION_TEXT}'")
 endif()
 
 if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
