@@ -10,14 +10,15 @@ namespace xemidi {
 namespace {
 
 SmfHandle copySmf(SmfHandle smf) {
-    const SmfObject* source = validateHandle(smf);
+    SmfObject* source = validateHandle(smf);
     if (source == nullptr) return nullptr;
+    const EventNodes& events = source->events.inOrder();
     SmfObject* copy = createObject(source->division);
     // Inserted from last to first, each event lands before those already at
     // its tick: the copy keeps the source's order, and every insertion is a
     // constant-time prepend.
     try {
-        for (auto event = source->events.rbegin(); event != source->events.rend(); ++event) {
+        for (auto event = events.rbegin(); event != events.rend(); ++event) {
             stageAndInsert(copy->events, event->tick, event->bytes.data(), event->bytes.size());
         }
     } catch (...) {

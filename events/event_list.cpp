@@ -1,108 +1,31 @@
 #include "events/event_list.h"
 
+#include <algorithm>
+#include <utility>
+#include <vector>
+
 #include "writer/track_format.h"
 
 namespace xemidi {
 
-int32_t SearchHint = 1;
 Event ScratchEvent;
 
 Event::Event(uint32_t at, const ByteBuffer& from) : tick(at) {
     bytes.assign(from);
 }
 
-namespace {
-
-using Position = EventList::iterator;
-
-// Walks from the back over larger ticks (counted) and then over equal ticks
-// (not counted), so a new event at the last tick passes only that tick.
-Position walkBackward(EventList& list, uint32_t tick, uint32_t& steps) {
-    Position cursor = list.end();
-    while (cursor != list.begin()) {
-        Position before = std::prev(cursor);
-        if (before->tick < tick) break;
-        if (before->tick == tick) {
-            cursor = before;
-            while (cursor != list.begin() && std::prev(cursor)->tick >= tick) --cursor;
-            break;
-        }
-        cursor = before;
-        ++steps;
-    }
-    return cursor;
-}
-
-Position walkForward(EventList& list, uint32_t tick, uint32_t& steps) {
-    Position cursor = list.begin();
-    while (cursor != list.end() && cursor->tick < tick) {
-        ++cursor;
-        ++steps;
-    }
-    return cursor;
-}
-
-// The first event whose tick is >= tick, or end(). Appends and prepends are
-// decided from the two ends alone; otherwise the walk starts where
-// SearchHint says and a walk over more than half the list flips the hint.
-Position findPosition(EventList& list, uint32_t tick) {
-    if (list.empty()) return list.end();
-    if (list.back().tick < tick) {
-        SearchHint = 1;
-        return list.end();
-    }
-    if (tick <= list.front().tick) {
-        SearchHint = 0;
-        return list.begin();
-    }
-    if (list.back().tick == tick) SearchHint = 1;
-    const uint32_t half = static_cast<uint32_t>(list.size()) >> 1;
-    uint32_t steps = 0;
-    if (SearchHint == 1) {
-        Position found = walkBackward(list, tick, steps);
-        if (steps > half) SearchHint = 0;
-        return found;
-    }
-    Position found = walkForward(list, tick, steps);
-    if (steps > half) SearchHint = 1;
-    return found;
-}
-
-}  // namespace
-
-void insertEvent(EventList& list, const Event& event) {
-    const int32_t hint = SearchHint;
-    const Position position = findPosition(list, event.tick);
-    try {
-        // The node is linked only once it is complete: if memory runs out,
-        // the list is as it was.
-        list.countInserted(list.emplace(position, event.tick, event.bytes));
-    } catch (...) {
-        SearchHint = hint;
-        throw;
-    }
-}
+EventList::EventList(EventNodePool& pool)
+    : nodes_(EventNodes::allocator_type(&pool)), waiting_(EventNodes::allocator_type(&pool)) {}
 
 namespace {
 
-void stage(uint32_t tick, const uint8_t* bytes, uint32_t size) {
-    ScratchEvent.bytes.assign(bytes, size);
-    ScratchEvent.tick = tick;
-}
+// Events a search walks from the back before the new event waits for the
+// next merge instead: an event at or near the last tick (a chord, a
+// note-off just ahead) is placed at once.
+constexpr uint32_t ShortWalk = 32;
 
-}  // namespace
-
-void stageAndInsert(EventList& list, uint32_t tick, const uint8_t* bytes, uint32_t size) {
-    stage(tick, bytes, size);
-    insertEvent(list, ScratchEvent);
-}
-
-void stageInto(EventNodes& nodes, uint32_t tick, const uint8_t* bytes, uint32_t size) {
-    stage(tick, bytes, size);
-    nodes.emplace_back(ScratchEvent.tick, ScratchEvent.bytes);
-}
-
-namespace {
+// How far ahead a sort fetches the events it is about to move.
+constexpr size_t Ahead = 16;
 
 // Whether a stored channel message releases key on channel.
 bool releases(const Event& event, uint8_t channel, uint8_t key) {
@@ -112,25 +35,139 @@ bool releases(const Event& event, uint8_t channel, uint8_t key) {
     return (status & 0xF0) == 0x80 || ((status & 0xF0) == 0x90 && bytes[2] == 0);
 }
 
-// After the last release of the note-on's key among the events at its tick,
-// which begin at first; first itself when there is none.
-Position afterLastRelease(EventList& list, Position first, const Event& noteOn) {
+struct Keyed {
+    uint32_t tick;
+    uint32_t index;  // in insertion order
+};
+
+// Sorts by tick, keeping the order of equal ticks: a radix sort, one pass
+// per byte of the ticks that is not the same in all of them.
+void sortByTick(std::vector<Keyed>& items) {
+    const auto earlier = [](const Keyed& a, const Keyed& b) { return a.tick < b.tick; };
+    if (std::is_sorted(items.begin(), items.end(), earlier)) return;
+    std::vector<Keyed> spare(items.size());
+    for (uint32_t shift = 0; shift < 32; shift += 8) {
+        size_t start[256] = {};
+        for (const Keyed& item : items) ++start[(item.tick >> shift) & 0xFF];
+        if (std::find(start, start + 256, items.size()) != start + 256) continue;
+        size_t total = 0;
+        for (size_t& count : start) total += std::exchange(count, total);
+        for (const Keyed& item : items) spare[start[(item.tick >> shift) & 0xFF]++] = item;
+        items.swap(spare);
+    }
+}
+
+}  // namespace
+
+// At an end of the list, or within a short walk from the back; false when
+// the event must wait (the walk would be long, or events already wait).
+bool EventList::findPlaceNearEnds(const Event& event, Placement placement, EventPosition& at) {
+    if (!waiting_.empty()) return false;
+    if (nodes_.empty() || nodes_.back().tick < event.tick) {
+        at = nodes_.end();
+    } else if (event.tick <= nodes_.front().tick) {
+        at = nodes_.begin();
+    } else {
+        at = nodes_.end();
+        for (uint32_t steps = 0; std::prev(at)->tick >= event.tick; ++steps) {
+            if (steps == ShortWalk) return false;
+            --at;
+        }
+    }
+    if (placement == Placement::AfterRelease) at = afterLastRelease(at, event);
+    return true;
+}
+
+// Past the events at the note-on's tick, from first, up to the last release
+// of its channel and key; first itself when there is none.
+EventPosition EventList::afterLastRelease(EventPosition first, const Event& noteOn) {
     const uint8_t channel = noteOn.bytes.front() & 0x0F, key = noteOn.bytes.data()[1];
-    Position position = first;
-    for (Position at = first; at != list.end() && at->tick == noteOn.tick; ++at) {
+    EventPosition position = first;
+    for (EventPosition at = first; at != nodes_.end() && at->tick == noteOn.tick; ++at) {
         if (releases(*at, channel, key)) position = std::next(at);
     }
     return position;
 }
 
-}  // namespace
+void EventList::insert(const Event& event, Placement placement) {
+    // A node is linked only once it is complete: if memory runs out, the
+    // list is as it was.
+    EventPosition at;
+    if (findPlaceNearEnds(event, placement, at)) {
+        countInserted(nodes_.emplace(at, event.tick, event.bytes));
+    } else {
+        waiting_.emplace_back(event.tick, event.bytes).placement = placement;
+    }
+}
 
-void linkFirstOf(EventNodes& nodes, EventList& list, Placement placement) {
-    const Position node = nodes.begin();
-    Position position = findPosition(list, node->tick);
-    if (placement == Placement::AfterRelease) position = afterLastRelease(list, position, *node);
-    list.splice(position, nodes, node);
-    list.countInserted(node);
+void EventList::moveIn(EventNodes& group, Placement placement) {
+    const EventPosition node = group.begin();
+    node->placement = placement;
+    EventPosition at;
+    if (findPlaceNearEnds(*node, placement, at)) {
+        nodes_.splice(at, group, node);
+        countInserted(node);
+    } else {
+        waiting_.splice(waiting_.end(), group, node);
+    }
+}
+
+const EventNodes& EventList::inOrder() {
+    if (waiting_.empty()) return nodes_;
+    sortWaiting();
+    // One pass over the list. The events waiting at one tick go in in the
+    // order they were inserted, each where it would have gone then: before
+    // the events already at the tick, or after its key's last release.
+    EventPosition cursor = nodes_.begin();
+    while (!waiting_.empty()) {
+        const uint32_t tick = waiting_.front().tick;
+        while (cursor != nodes_.end() && cursor->tick < tick) ++cursor;
+        EventPosition first = cursor;  // the first event at the tick, or after it
+        while (!waiting_.empty() && waiting_.front().tick == tick) {
+            const EventPosition node = waiting_.begin();
+            const EventPosition at =
+                node->placement == Placement::AfterRelease ? afterLastRelease(first, *node) : first;
+            nodes_.splice(at, waiting_, node);
+            if (at == first) first = node;
+            countInserted(node);
+        }
+        cursor = first;
+    }
+    return nodes_;
+}
+
+// Puts the waiting events in tick order, equal ticks in insertion order.
+// The events move, not the nodes: the nodes keep their order, which is
+// that of their memory, so the merge and every later walk of the list read
+// memory forwards.
+void EventList::sortWaiting() {
+    std::vector<EventPosition> nodes;
+    nodes.reserve(waiting_.size());
+    std::vector<Keyed> order;
+    order.reserve(waiting_.size());
+    for (EventPosition node = waiting_.begin(); node != waiting_.end(); ++node) {
+        order.push_back({node->tick, static_cast<uint32_t>(nodes.size())});
+        nodes.push_back(node);
+    }
+    sortByTick(order);
+    std::vector<Event> sorted(order.size());
+    for (size_t i = 0; i < order.size(); ++i) {
+        if (i + Ahead < order.size()) __builtin_prefetch(&*nodes[order[i + Ahead].index]);
+        sorted[i].swap(*nodes[order[i].index]);
+    }
+    for (size_t i = 0; i < order.size(); ++i) nodes[i]->swap(sorted[i]);
+}
+
+void stageAndInsert(EventList& list, uint32_t tick, const uint8_t* bytes, uint32_t size) {
+    ScratchEvent.bytes.assign(bytes, size);
+    ScratchEvent.tick = tick;
+    list.insert(ScratchEvent, Placement::First);
+}
+
+void stageInto(EventNodes& group, uint32_t tick, const uint8_t* bytes, uint32_t size) {
+    ScratchEvent.bytes.assign(bytes, size);
+    ScratchEvent.tick = tick;
+    group.emplace_back(ScratchEvent.tick, ScratchEvent.bytes);
 }
 
 namespace {
@@ -150,13 +187,14 @@ inline TrackStep stepOf(const Event& event, const Event* previous) {
 
 }  // namespace
 
-void EventList::countInserted(const_iterator inserted) {
-    const Event* previous = inserted == begin() ? nullptr : &*std::prev(inserted);
+// Only the new event and the one after it change what they take.
+void EventList::countInserted(EventPosition inserted) {
+    const Event* previous = inserted == nodes_.begin() ? nullptr : &*std::prev(inserted);
     const TrackStep step = stepOf(*inserted, previous);
     eventBytes_ += step.bytes;
     longDeltas_ += step.longDelta;
-    const const_iterator next = std::next(inserted);
-    if (next == end()) return;
+    const EventPosition next = std::next(inserted);
+    if (next == nodes_.end()) return;
     const TrackStep before = stepOf(*next, previous), after = stepOf(*next, &*inserted);
     eventBytes_ = eventBytes_ - before.bytes + after.bytes;
     longDeltas_ = longDeltas_ - before.longDelta + after.longDelta;

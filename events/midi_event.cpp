@@ -33,12 +33,12 @@ int insertMidiEvents(SmfHandle smf, const ChannelMessage* messages, int count) {
                        static_cast<uint32_t>(messages[0].length));
         return 1;
     }
-    EventNodes nodes(object->events.get_allocator());
+    EventNodes group(object->events.allocator());
     for (int i = 0; i < count; ++i) {
-        stageInto(nodes, messages[i].tick, messages[i].bytes,
+        stageInto(group, messages[i].tick, messages[i].bytes,
                   static_cast<uint32_t>(messages[i].length));
     }
-    for (int i = 0; i < count; ++i) linkFirstOf(nodes, object->events, messages[i].placement);
+    for (int i = 0; i < count; ++i) object->events.moveIn(group, messages[i].placement);
     return 1;
 }
 

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 namespace xemidi {
 
@@ -59,6 +60,16 @@ class ByteBuffer {
         }
         resize(from.size_);
         std::memcpy(inline_, from.inline_, InlineCapacity);
+    }
+
+    // Exchanges the contents of two buffers, blocks and all.
+    void swap(ByteBuffer& other) noexcept {
+        uint8_t block[sizeof inline_];
+        std::memcpy(block, inline_, sizeof block);  // the heap pointer or the inline bytes
+        std::memcpy(inline_, other.inline_, sizeof block);
+        std::memcpy(other.inline_, block, sizeof block);
+        std::swap(size_, other.size_);
+        std::swap(capacity_, other.capacity_);
     }
 
     // The block, or nullptr when the buffer holds none.

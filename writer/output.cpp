@@ -17,7 +17,7 @@ namespace {
 constexpr char ClipboardFormatName[] = "Standard MIDI File";
 
 int getSmfDataSize(SmfHandle smf, uint32_t* size) {
-    const SmfObject* object = validateHandle(smf);
+    SmfObject* object = validateHandle(smf);
     if (object == nullptr || size == nullptr) return 0;
     const uint32_t image = imageSize(*object);
     if (image == 0) return 0;
@@ -26,7 +26,7 @@ int getSmfDataSize(SmfHandle smf, uint32_t* size) {
 }
 
 int getSmfData(SmfHandle smf, void* buffer, uint32_t size) {
-    const SmfObject* object = validateHandle(smf);
+    SmfObject* object = validateHandle(smf);
     if (object == nullptr || buffer == nullptr) return 0;
     const uint32_t track = trackDataSize(object->events);
     if (track == 0 || size < track + ImageOverhead) return 0;

@@ -54,20 +54,21 @@ void writeBigEndian32(ByteBuffer& buffer, uint32_t& position, uint32_t value) {
     appendBytes(buffer, position, bytes, 4);
 }
 
-uint32_t trackDataSize(const EventList& events) {
+uint32_t trackDataSize(EventList& events) {
+    events.inOrder();
     if (events.longDeltas() != 0) return 0;
     const uint64_t size = 8 + events.eventBytes();  // the track length field and the end of track
     if (size > UINT32_MAX - ImageOverhead) return 0;
     return static_cast<uint32_t>(size);
 }
 
-uint32_t imageSize(const SmfObject& object) {
+uint32_t imageSize(SmfObject& object) {
     const uint32_t track = trackDataSize(object.events);
     return track == 0 ? 0 : track + ImageOverhead;
 }
 
 int serializeSmf(SmfHandle handle, ByteBuffer& out) {
-    const SmfObject* object = validateHandle(handle);
+    SmfObject* object = validateHandle(handle);
     if (object == nullptr) return 0;
     const uint32_t track = trackDataSize(object->events);
     if (track == 0) return 0;
@@ -76,7 +77,7 @@ int serializeSmf(SmfHandle handle, ByteBuffer& out) {
     return 1;
 }
 
-void writeImage(const SmfObject& object, uint32_t trackSize, uint8_t* out) {
+void writeImage(SmfObject& object, uint32_t trackSize, uint8_t* out) {
     std::memcpy(out, "MThd", 4);
     out = putBigEndian(out + 4, 6, 4);
     out = putBigEndian(out, 0, 2);  // format 0
@@ -87,7 +88,7 @@ void writeImage(const SmfObject& object, uint32_t trackSize, uint8_t* out) {
 
     uint32_t previousTick = 0;
     uint8_t remembered = 0;
-    for (const Event& event : object.events) {
+    for (const Event& event : object.events.inOrder()) {
         out += encodeVarLen(out, event.tick - previousTick);
         const uint8_t* bytes = event.bytes.data();
         const uint32_t skip = omitsStatus(bytes[0], remembered) ? 1 : 0;

@@ -26,15 +26,16 @@ void writeBigEndian32(ByteBuffer& buffer, uint32_t& position, uint32_t value);
 // The track chunk's byte count from its length field to the end of the
 // image, running status applied; 0 when the events have no image: a delta
 // time above MaxVarLen, or an image that would not fit 32 bits. Read from
-// the counts the list keeps, without a walk.
-uint32_t trackDataSize(const EventList& events);
+// the counts the list keeps once every event has its place. Throws
+// std::bad_alloc when the waiting events cannot be merged in.
+uint32_t trackDataSize(EventList& events);
 
 // The size of the object's image, or 0 when it has none.
-uint32_t imageSize(const SmfObject& object);
+uint32_t imageSize(SmfObject& object);
 
 // Writes the image of object, whose trackDataSize is trackSize (not 0), to
 // out, which holds trackSize + ImageOverhead bytes.
-void writeImage(const SmfObject& object, uint32_t trackSize, uint8_t* out);
+void writeImage(SmfObject& object, uint32_t trackSize, uint8_t* out);
 
 // Builds the image of a live object into out. 0 when the handle is bad or
 // the object has no image; out is then untouched.

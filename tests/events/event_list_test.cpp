@@ -1,14 +1,17 @@
-// The insertion rule and the search hint, observed on the stored list.
+// Where the event list puts a new event: at once near its ends, or by the
+// merge of the events that waited, against the tests' reference placement.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
 
+#include "support/event_order.h"
 #include "support/internals.h"
 
 using smftest::SmfTest;
 using smftest::storedEvents;
 using smftest::storedTicks;
-using xemidi::SearchHint;
+using smftest::TrackEvent;
 
 namespace {
 
@@ -46,73 +49,111 @@ TEST_F(EventList, SortsByUnsignedTick) {
               (std::vector<uint32_t>{5, 10, 20, 30, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF}));
 }
 
-TEST_F(EventList, EmptyListKeepsTheHint) {
-    for (int32_t hint : {0, 1}) {
-        SmfHandle empty = CreateSmf(96);
-        SearchHint = hint;
-        insertAt(empty, 50);
-        EXPECT_EQ(SearchHint, hint);
-        DeleteSmf(empty);
-    }
-}
-
-TEST_F(EventList, AppendSetsHintAndPrependClearsIt) {
-    fill(smf, {10, 20});
-    SearchHint = 0;
-    insertAt(smf, 30);
-    EXPECT_EQ(SearchHint, 1);
-    insertAt(smf, 10);  // equal to the first tick: prepended
-    EXPECT_EQ(SearchHint, 0);
-    EXPECT_EQ(storedTicks(smf), (std::vector<uint32_t>{10, 10, 20, 30}));
-    EXPECT_EQ(storedEvents(smf)[0].bytes[1], 0x11);
-}
-
-TEST_F(EventList, LongWalksFlipTheHint) {
+// Appends, prepends (also at the first tick, which every event may share)
+// and inner ticks, equal ones included, from near either end.
+TEST_F(EventList, PlacesAtBothEndsAndBetween) {
     fill(smf, {10, 20, 30, 40, 50});
-    SearchHint = 1;
-    insertAt(smf, 15);  // back over 50, 40, 30, 20: 4 steps > 5 >> 1
-    EXPECT_EQ(SearchHint, 0);
-    insertAt(smf, 45);  // forward over 10, 15, 20, 30, 40: 5 steps > 6 >> 1
-    EXPECT_EQ(SearchHint, 1);
-    EXPECT_EQ(storedTicks(smf), (std::vector<uint32_t>{10, 15, 20, 30, 40, 45, 50}));
-}
-
-TEST_F(EventList, ShortWalkKeepsTheHint) {
-    fill(smf, {10, 20, 30});
-    SearchHint = 1;
-    insertAt(smf, 25);  // back over 30 only: 1 step, not more than 3 >> 1
-    EXPECT_EQ(SearchHint, 1);
-    SearchHint = 0;
-    insertAt(smf, 15);  // forward over 10 only
-    EXPECT_EQ(SearchHint, 0);
-    EXPECT_EQ(storedTicks(smf), (std::vector<uint32_t>{10, 15, 20, 25, 30}));
-}
-
-TEST_F(EventList, LastTickWalksBackOverEqualTicksUncounted) {
-    fill(smf, {10, 20, 30});
-    insertAt(smf, 30, 0x22);
-    SearchHint = 0;
-    insertAt(smf, 30, 0x33);
-    EXPECT_EQ(SearchHint, 1);
+    insertAt(smf, 15);
+    insertAt(smf, 45);
+    insertAt(smf, 60);
+    insertAt(smf, 10, 0x22);  // equal to the first tick: prepended
+    EXPECT_EQ(storedTicks(smf), (std::vector<uint32_t>{10, 10, 15, 20, 30, 40, 45, 50, 60}));
+    EXPECT_EQ(storedEvents(smf)[0].bytes[1], 0x22);
+    insertAt(smf, 60, 0x33);  // the last tick: before the event already there
+    insertAt(smf, 30, 0x44);  // an inner tick: before the event already there
     const auto events = storedEvents(smf);
-    ASSERT_EQ(events.size(), 5u);
-    EXPECT_EQ(events[2].tick, 30u);
-    EXPECT_EQ(events[2].bytes[1], 0x33);  // before both earlier events at 30
-    EXPECT_EQ(events[3].bytes[1], 0x22);
+    EXPECT_EQ(events[4].bytes[1], 0x44);
+    EXPECT_EQ(events[5].tick, 30u);
+    EXPECT_EQ(events[9].bytes[1], 0x33);
+    EXPECT_EQ(events[10].tick, 60u);
 }
 
-TEST_F(EventList, InnerTickGoesBeforeEqualTicksFromEitherEnd) {
-    for (int32_t hint : {0, 1}) {
-        SmfHandle list = CreateSmf(96);
-        fill(list, {10, 20, 20, 20, 30});
-        insertAt(list, 20, 0x44);
-        SearchHint = hint;
-        insertAt(list, 20, 0x55);
-        const auto events = storedEvents(list);
-        EXPECT_EQ(events[1].bytes[1], 0x55) << "hint " << hint;
-        EXPECT_EQ(events[2].bytes[1], 0x44) << "hint " << hint;
-        DeleteSmf(list);
+// Random programs of insertions, as hosts make them: stretches of scattered
+// ticks, bursts at one tick, runs in time order and in reverse, parts
+// written from the start one after another, and notes whose note-on
+// follows its key's release, with the list read (and so merged) at random
+// moments. Each list equals the reference placement.
+TEST(EventListIndex, PlacesAsTheReferenceDoes) {
+    enum Mode { Scattered, Burst, Forward, Backward, Part, Notes, Modes };
+    std::mt19937 random(20261208);
+    const auto pick = [&](uint32_t n) { return static_cast<uint32_t>(random() % n); };
+    for (int program = 0; program < 24; ++program) {
+        const uint32_t count = program < 20 ? 200 + pick(3000) : 12000;
+        SmfHandle smf = CreateSmf(480);
+        std::vector<TrackEvent> expected;
+        uint32_t serial = 0, tick = 0;
+        int mode = Scattered;
+        for (uint32_t n = 0; n < count; ++serial) {
+            if (pick(40) == 0) {  // a new stretch
+                mode = int(pick(Modes));
+                tick = mode == Part ? 0 : mode == Burst ? tick : pick(100000);
+            }
+            if (mode == Scattered) tick = pick(100000);
+            if (mode == Forward || mode == Part || mode == Notes) tick += pick(60);
+            if (mode == Backward) tick -= std::min(tick, pick(60));
+            const uint8_t channel = uint8_t(serial % 16), low = uint8_t(serial & 0x7F),
+                          high = uint8_t((serial >> 7) & 0x7F);  // every event tells apart
+            if (mode == Notes) {
+                const uint8_t key = uint8_t(60 + pick(4)), velocity = uint8_t(high | 1);
+                const uint32_t length = 1 + pick(3) * 40;
+                ASSERT_EQ(cal_insert_Note(smf, tick, channel, key, velocity, length), 1);
+                smftest::placeNote(expected,
+                                   TrackEvent{tick + length, {uint8_t(0x80 | channel), key, 0x40}},
+                                   TrackEvent{tick, {uint8_t(0x90 | channel), key, velocity}});
+                n += 2;
+                continue;
+            }
+            const uint8_t message[3] = {uint8_t(0xB0 | channel), low, high};
+            ASSERT_EQ(InsertMidiEvent(smf, tick, message, 3), 1);
+            smftest::placeEvent(expected, TrackEvent{tick, {message[0], low, high}});
+            ++n;
+            uint32_t size = 0;
+            ASSERT_TRUE(pick(500) != 0 || GetSmfDataSize(smf, &size) == 1);
+        }
+        EXPECT_GT(xemidi::validateHandle(smf)->events.waiting(), 0u) << "program " << program;
+        ASSERT_EQ(storedEvents(smf), expected) << "program " << program;
+        SmfHandle copy = CopySmf(smf);
+        EXPECT_EQ(storedEvents(copy), expected) << "copy of program " << program;
+        DeleteSmf(copy);
+        DeleteSmf(smf);
     }
+}
+
+// Events that wait are merged at each tick in the order they were inserted:
+// a note-on after its key's release, newer events before both.
+TEST(EventListWaiting, MergeReplaysEachTickInInsertionOrder) {
+    SmfHandle smf = CreateSmf(480);
+    std::vector<TrackEvent> expected;
+    for (uint32_t tick = 1000; tick < 1040; ++tick) {
+        insertAt(smf, tick);
+        smftest::placeEvent(expected, TrackEvent{tick, {0x90, 0x11, 0x40}});
+    }
+    insertAt(smf, 500, 0x22);  // far from the end: waits, as does all that follows
+    smftest::placeEvent(expected, TrackEvent{500, {0x90, 0x22, 0x40}});
+    for (uint32_t start : {400u, 500u}) {
+        ASSERT_EQ(cal_insert_Note(smf, start, 0, 60, 90, 100), 1);
+        smftest::placeNote(expected, TrackEvent{start + 100, {0x80, 60, 0x40}},
+                           TrackEvent{start, {0x90, 60, 90}});
+    }
+    insertAt(smf, 500, 0x33);
+    smftest::placeEvent(expected, TrackEvent{500, {0x90, 0x33, 0x40}});
+    EXPECT_GT(xemidi::validateHandle(smf)->events.waiting(), 0u);
+    EXPECT_EQ(storedEvents(smf), expected);
+    EXPECT_EQ(storedEvents(smf)[1].bytes, (smftest::Bytes{0x90, 0x33, 0x40}));  // newest first
+    DeleteSmf(smf);
+}
+
+// Events inserted at or near the ends, as in time order with chords and
+// note-offs ahead, or in reverse, take their place at once.
+TEST(EventListWaiting, NoneNearTheEnds) {
+    SmfHandle smf = CreateSmf(480);
+    for (uint32_t tick = 0; tick < 20000; tick += 10) {
+        ASSERT_EQ(cal_insert_Note(smf, tick, 0, 60 + tick % 12, 90, 200), 1);  // off 20 ahead
+        insertAt(smf, tick, 1);  // at the last tick but one
+        insertAt(smf, 0, 2);     // at the first tick
+    }
+    EXPECT_EQ(xemidi::validateHandle(smf)->events.waiting(), 0u);
+    DeleteSmf(smf);
 }
 
 }  // namespace

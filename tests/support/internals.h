@@ -14,7 +14,7 @@ namespace smftest {
 
 inline std::vector<TrackEvent> storedEvents(SmfHandle smf) {
     std::vector<TrackEvent> events;
-    for (const xemidi::Event& event : xemidi::validateHandle(smf)->events) {
+    for (const xemidi::Event& event : xemidi::validateHandle(smf)->events.inOrder()) {
         events.push_back(
             {event.tick, Bytes(event.bytes.data(), event.bytes.data() + event.bytes.size())});
     }
@@ -34,17 +34,15 @@ inline Bytes bufferBytes(const xemidi::ByteBuffer& buffer) {
 // The state a refused call must leave as it was.
 struct InsertionState {
     std::vector<TrackEvent> events;
-    int32_t searchHint;
     uint32_t scratchTick;
     Bytes scratchBytes;
 
     static InsertionState of(SmfHandle smf) {
-        return {storedEvents(smf), xemidi::SearchHint, xemidi::ScratchEvent.tick,
+        return {storedEvents(smf), xemidi::ScratchEvent.tick,
                 bufferBytes(xemidi::ScratchEvent.bytes)};
     }
     bool operator==(const InsertionState& o) const {
-        return events == o.events && searchHint == o.searchHint && scratchTick == o.scratchTick &&
-               scratchBytes == o.scratchBytes;
+        return events == o.events && scratchTick == o.scratchTick && scratchBytes == o.scratchBytes;
     }
 };
 
