@@ -38,7 +38,14 @@ if ! "$loader" --version >/dev/null 2>&1; then
   fi
   echo 1 >"$binfmt/qemu-i386"
 fi
-echo "setup-wine32: $("$loader" --version) runs"
+# binfmt_misc comes before the kernel's own loader of ELF programs: with
+# qemu-i386 registered and enabled, 32-bit programs run emulated.
+if grep -qsx enabled "$binfmt/qemu-i386"; then
+  how="under qemu-i386 emulation (binfmt_misc: qemu-i386)"
+else
+  how="natively (the kernel runs 32-bit x86 code)"
+fi
+echo "setup-wine32: $("$loader" --version) runs $how"
 
 # The prefix of the build folder's tests, with the settings of their ctest
 # entries (tests/windows.cmake); its session stays up for them.
