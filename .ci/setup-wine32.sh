@@ -54,7 +54,7 @@ export WINEPREFIX
 WINEPREFIX=$(cd "$build" && pwd)/wine-prefix
 export WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe,winedbg.exe="
 unset DISPLAY WAYLAND_DISPLAY
-echo "setup-wine32: preparing $WINEPREFIX (a new prefix takes several minutes)"
+echo "setup-wine32: preparing $WINEPREFIX (a new prefix takes several minutes under emulation)"
 start=$SECONDS
 bash tests/wine_session.sh "$loader"
 echo "setup-wine32: ready in $((SECONDS - start)) s"

@@ -9,7 +9,7 @@ times=()
 part_start=$SECONDS
 part() {
     local elapsed=$((SECONDS - part_start))
-    [ -z "${part_name:-}" ] || times+=("$(printf '%-44s %5d s' "$part_name" "$elapsed")")
+    [ -z "${part_name:-}" ] || times+=("$(printf '%-62s %5d s' "$part_name" "$elapsed")")
     part_name=$1
     part_start=$SECONDS
     [ -z "$1" ] || echo "== windows: $1"
