@@ -9,16 +9,16 @@
 #
 # A wine server keeps the registry in memory and writes it to the prefix
 # only every 30 s and when it exits, so a boot's end says nothing about the
-# files. A new prefix is therefore made by a boot in a server of its own,
-# started by the loader without -p: that server exits once the boot's last
-# program has, writing the registry as it goes, and `wineserver -w` waits
-# for exactly that. Only then is the prefix marked as made and the lingering
-# session booted in it. All waits together end after BOOT_LIMIT seconds
-# (default 1200).
+# files. A new prefix is therefore made by a boot in a server that the
+# loader starts itself, one that does not linger: it exits once the boot's
+# last program has, writing the registry as it goes, and `wineserver -w`
+# waits for exactly that. Only then is the prefix marked as made and the
+# lingering session booted in it. The script gives up (ending the server)
+# when a wait lasts past BOOT_LIMIT seconds (default 1500) from its start.
 set -euo pipefail
 loader=$1
 linger=${LINGER:-900}
-limit=${BOOT_LIMIT:-1200}
+limit=${BOOT_LIMIT:-1500}
 : "${WINEPREFIX:?}" "${WINEARCH:?}"
 server=$(dirname "$loader")/wineserver
 log=$WINEPREFIX.log
@@ -64,7 +64,7 @@ if ! made; then
     echo "Creating the $WINEARCH Wine prefix $WINEPREFIX"
     # Under emulation this first program may fail while the boot that it
     # started goes on: what counts is the end of the boot's server.
-    "$loader" wineboot --init >>"$log" 2>&1 || echo "(wineboot --init returned $?)"
+    timeout "$(seconds_left)" "$loader" wineboot --init >>"$log" 2>&1 || echo "(wineboot --init returned $?)"
     server_ended || give_up "The boot creating $WINEPREFIX did not end"
     registry_written || give_up "No complete Wine prefix in $WINEPREFIX"
     touch "$made_mark"
@@ -84,7 +84,7 @@ fi
 
 if ! booting; then
     echo "Booting a Wine session in $WINEPREFIX"
-    "$loader" wineboot --init >>"$log" 2>&1 || echo "(wineboot --init returned $?)"
+    timeout "$(seconds_left)" "$loader" wineboot --init >>"$log" 2>&1 || echo "(wineboot --init returned $?)"
 fi
 while booting; do
     [ "$SECONDS" -lt "$deadline" ] || give_up "The boot of a session in $WINEPREFIX did not end"
