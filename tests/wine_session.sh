@@ -49,22 +49,27 @@ give_up() {
     "$server" -k >/dev/null 2>&1 || true
     exit 1
 }
+# Boots the prefix, bounded like every wait. Under emulation this first
+# program may fail while the boot that it started goes on: what counts is
+# the boot's end, which the callers wait for.
+boot() {
+    timeout --foreground "$(seconds_left)" "$loader" wineboot --init >>"$log" 2>&1 ||
+        echo "(wineboot --init returned $?)"
+}
 # Waits until no server runs for the prefix; a server writes the registry
 # as it exits.
 server_ended() { timeout "$(seconds_left)" "$server" -w; }
 
 mkdir -p "$WINEPREFIX"
 if ! made; then
-    # Whatever made this prefix did not finish. Its server, if any, ends
-    # first (writing what it holds), and the stamp by which wineboot skips
-    # the setup of a prefix it has seen goes, so that the setup runs whole.
+    # A new prefix, or one whose making did not finish: its server, if any,
+    # ends first (writing what it holds), and the stamp by which wineboot
+    # skips the setup of a prefix it has seen goes, so the setup runs whole.
     "$server" -k >/dev/null 2>&1 || true
     server_ended || give_up "A wine server of $WINEPREFIX did not end"
     rm -f "$WINEPREFIX/.update-timestamp"
     echo "Creating the $WINEARCH Wine prefix $WINEPREFIX"
-    # Under emulation this first program may fail while the boot that it
-    # started goes on: what counts is the end of the boot's server.
-    timeout "$(seconds_left)" "$loader" wineboot --init >>"$log" 2>&1 || echo "(wineboot --init returned $?)"
+    boot
     server_ended || give_up "The boot creating $WINEPREFIX did not end"
     registry_written || give_up "No complete Wine prefix in $WINEPREFIX"
     touch "$made_mark"
@@ -84,7 +89,7 @@ fi
 
 if ! booting; then
     echo "Booting a Wine session in $WINEPREFIX"
-    timeout "$(seconds_left)" "$loader" wineboot --init >>"$log" 2>&1 || echo "(wineboot --init returned $?)"
+    boot
 fi
 while booting; do
     [ "$SECONDS" -lt "$deadline" ] || give_up "The boot of a session in $WINEPREFIX did not end"

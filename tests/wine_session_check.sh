@@ -30,8 +30,9 @@ done
 # A program at once: it runs, and reads a value that the prefix's setup wrote.
 query() {
     local out
-    out=$(timeout 120 "$loader" reg query 'HKLM\Software\Microsoft\Windows NT\CurrentVersion' \
-        /v CurrentBuildNumber) || fail "$1: a program started at once failed: $out"
+    out=$(timeout --foreground 120 "$loader" reg query \
+        'HKLM\Software\Microsoft\Windows NT\CurrentVersion' /v CurrentBuildNumber) ||
+        fail "$1: a program started at once failed: $out"
     grep -Eq 'CurrentBuildNumber +REG_SZ +[0-9]+' <<<"$out" || fail "$1: no build number in: $out"
 }
 query "new prefix"
