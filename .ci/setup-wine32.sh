@@ -38,7 +38,14 @@ if ! "$loader" --version >/dev/null 2>&1; then
   fi
   echo 1 >"$binfmt/qemu-i386"
 fi
-echo "setup-wine32: $("$loader" --version) runs"
+# binfmt_misc comes before the kernel's own loader of ELF programs: with
+# qemu-i386 registered and enabled, 32-bit programs run emulated.
+if grep -qsx enabled "$binfmt/qemu-i386"; then
+  how="under qemu-i386 emulation (binfmt_misc: qemu-i386)"
+else
+  how="natively (the kernel runs 32-bit x86 code)"
+fi
+echo "setup-wine32: $("$loader" --version) runs $how"
 
 # The prefix of the build folder's tests, with the settings of their ctest
 # entries (tests/windows.cmake); its session stays up for them.
@@ -47,7 +54,7 @@ export WINEPREFIX
 WINEPREFIX=$(cd "$build" && pwd)/wine-prefix
 export WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe,winedbg.exe="
 unset DISPLAY WAYLAND_DISPLAY
-echo "setup-wine32: preparing $WINEPREFIX (a new prefix takes several minutes)"
+echo "setup-wine32: preparing $WINEPREFIX (a new prefix takes several minutes under emulation)"
 start=$SECONDS
 bash tests/wine_session.sh "$loader"
 echo "setup-wine32: ready in $((SECONDS - start)) s"

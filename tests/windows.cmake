@@ -46,10 +46,11 @@ else()
 endif()
 # Headless: no display, no Mono or Gecko installers, no menu entries, no
 # debugger started on a crash (the test just fails), no Wine messages.
-set(wine_environment
-    "WINEPREFIX=set:${XEMIDI_WINE_PREFIX}" "WINEARCH=set:${wine_arch}" "WINEDEBUG=set:-all"
+set(wine_settings
+    "WINEARCH=set:${wine_arch}" "WINEDEBUG=set:-all"
     "WINEDLLOVERRIDES=set:mscoree,mshtml,winemenubuilder.exe,winedbg.exe=" "DISPLAY=unset:"
     "WAYLAND_DISPLAY=unset:")
+set(wine_environment "WINEPREFIX=set:${XEMIDI_WINE_PREFIX}" ${wine_settings})
 
 # A test of its own prepares the prefix and boots one session for all test
 # programs (.ci/setup-wine32.sh does it ahead for the 32-bit Wine).
@@ -57,6 +58,16 @@ add_test(NAME wine_session
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/wine_session.sh ${CMAKE_CROSSCOMPILING_EMULATOR})
 set_tests_properties(wine_session PROPERTIES FIXTURES_SETUP wine TIMEOUT 1800
                                              ENVIRONMENT_MODIFICATION "${wine_environment}")
+
+# The session script itself, on a prefix made anew each run, with a program
+# started as soon as it returns. The 64-bit build only: a new 32-bit
+# prefix costs minutes under emulation, and CI makes one anyway.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  add_test(NAME wine_session_new_prefix
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/wine_session_check.sh ${CMAKE_CROSSCOMPILING_EMULATOR})
+  set_tests_properties(wine_session_new_prefix PROPERTIES
+    TIMEOUT 1800 ENVIRONMENT_MODIFICATION "WINEPREFIX=set:${CMAKE_BINARY_DIR}/wine-prefix-new;${wine_settings}")
+endif()
 
 set(wine_tests xemidi_api_tests)
 # wine_run.sh stops each of its attempts itself; this bounds all three.

@@ -9,7 +9,7 @@ times=()
 part_start=$SECONDS
 part() {
     local elapsed=$((SECONDS - part_start))
-    [ -z "${part_name:-}" ] || times+=("$(printf '%-44s %5d s' "$part_name" "$elapsed")")
+    [ -z "${part_name:-}" ] || times+=("$(printf '%-62s %5d s' "$part_name" "$elapsed")")
     part_name=$1
     part_start=$SECONDS
     [ -z "$1" ] || echo "== windows: $1"
@@ -20,9 +20,15 @@ summary() {
     printf '   %s\n' "${times[@]}"
 }
 # Wine servers linger for later test runs; CI ends them and their sessions.
+# A 32-bit setup still running (when a part before the wait failed) ends
+# first, with all it started: it runs in a process group of its own.
 stop_wine() {
     local prefix
-    for prefix in build/win64/wine-prefix build/win32/wine-prefix; do
+    if [ -n "${setup_pid:-}" ] && kill -0 "$setup_pid" 2>/dev/null; then
+        kill -- "-$setup_pid" 2>/dev/null || true
+        wait "$setup_pid" 2>/dev/null || true
+    fi
+    for prefix in build/win64/wine-prefix build/win64/wine-prefix-new build/win32/wine-prefix; do
         [ -d "$prefix" ] && WINEPREFIX=$PWD/$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
     done
 }
@@ -40,7 +46,7 @@ fi
 # the background while the DLLs build.
 part "start the 32-bit Wine setup (background)"
 mkdir -p build/win32
-.ci/setup-wine32.sh build/win32 >build/win32/setup-wine32.log 2>&1 &
+setsid .ci/setup-wine32.sh build/win32 >build/win32/setup-wine32.log 2>&1 &
 setup_pid=$!
 
 part "build the 64-bit DLL and its tests"
@@ -56,9 +62,16 @@ cmake --build --preset win32
 part "wait for the 32-bit Wine setup"
 setup_status=0
 wait "$setup_pid" || setup_status=$?
+setup_pid=
 cat build/win32/setup-wine32.log
 if [ "$setup_status" = 0 ]; then
-    part "32-bit: DLL check, interface tests under emulated Wine"
+    # The setup registers qemu-i386 only where the kernel cannot run 32-bit code.
+    if grep -qsx enabled /proc/sys/fs/binfmt_misc/qemu-i386; then
+        wine32="emulated 32-bit Wine"
+    else
+        wine32="native 32-bit Wine"
+    fi
+    part "32-bit: DLL check, interface tests under $wine32"
     ctest --preset win32
 elif [ "$setup_status" = 77 ]; then
     part "32-bit: DLL check only (no 32-bit Wine: not root)"
