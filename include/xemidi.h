@@ -21,6 +21,8 @@
 #ifndef XEMIDI_H
 #define XEMIDI_H
 
+#define XEMIDI_VERSION_STRING "1.3.2003.1028"
+
 #include <stdint.h>
 
 /* Calling convention of every export: __stdcall in the 32-bit Windows DLL. */
