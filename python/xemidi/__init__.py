@@ -16,4 +16,7 @@ else from the system's library path; `load(path)` names it explicitly.
 from ._library import EXPORTS, Export, Library, load
 from ._smf import Disposition, Smf, XemidiError
 
+for _public in (Disposition, Export, Library, Smf, XemidiError, load):
+    _public.__module__ = __name__  # help() and pickle name them xemidi.X
+
 __all__ = ["Disposition", "EXPORTS", "Export", "Library", "Smf", "XemidiError", "load"]

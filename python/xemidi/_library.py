@@ -1,8 +1,6 @@
 """The C interface of xemidi through ctypes: every export with its types, and
 the loading of the shared library (libxemidi.so, xemidi.dll)."""
 
-from __future__ import annotations
-
 import ctypes
 import ctypes.util
 import operator
@@ -162,7 +160,7 @@ def _refuse(export: Export, arguments: Tuple[Any, ...]) -> NoReturn:
 _default: Optional[Library] = None
 
 
-def _candidates(path: Union[str, "os.PathLike[str]", None]) -> Tuple[Tuple[str, str], ...]:
+def _candidates(path: Union[str, os.PathLike, None]) -> Tuple[Tuple[str, str], ...]:
     if path is not None:
         return (("the path given", os.fspath(path)),)
     variable = os.environ.get("XEMIDI_LIBRARY")
@@ -173,7 +171,7 @@ def _candidates(path: Union[str, "os.PathLike[str]", None]) -> Tuple[Tuple[str, 
     return (("the package's folder", here), ("the system's library path", system))
 
 
-def load(path: Union[str, "os.PathLike[str]", None] = None) -> Library:
+def load(path: Union[str, os.PathLike, None] = None) -> Library:
     """Loads the xemidi library and makes it the one that new Smf objects use.
 
     Where it looks: `path` when given, else the file named by the environment

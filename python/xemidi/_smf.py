@@ -1,7 +1,5 @@
 """Smf: one xemidi object, a Standard MIDI File (format 0) built in memory."""
 
-from __future__ import annotations
-
 import ctypes
 import enum
 import os
@@ -68,7 +66,7 @@ def _text(text: Text, call: str) -> bytes:
     return text
 
 
-def _path(path: Union[str, bytes, "os.PathLike[Any]"]) -> bytes:
+def _path(path: Union[str, bytes, os.PathLike]) -> bytes:
     """The path as the library takes it: bytes on POSIX, ANSI text on Windows."""
     path = os.fspath(path)
     if isinstance(path, str):
@@ -227,9 +225,10 @@ class Smf:
         self._call("calex_insert_Sysx", tick, _text(text, "calex_insert_Sysx"))
 
     def meta(self, tick: int, type: int, data: Bytes = b"") -> None:
-        """InsertMetaEvent: a meta event of type 0..0x7F with its data
-        (tempo 0x51 takes 3 bytes, time signature 0x58 4, ...). End of
-        track is written by the library and refused here."""
+        """InsertMetaEvent: a meta event of the given type (the library reads
+        its low 8 bits) with its data; tempo (0x51) takes 3 bytes, time
+        signature (0x58) 4, and the other types of fixed length theirs. End
+        of track (0x2F) is refused: the library writes it."""
         data = _bytes(data, "InsertMetaEvent")
         self._call("InsertMetaEvent", tick, type, data, len(data))
 
@@ -252,14 +251,14 @@ class Smf:
         return size.value
 
     def data(self) -> bytes:
-        """GetSmfData: the Standard MIDI File, as bytes."""
+        """GetSmfData: the Standard MIDI File, as bytes; refused as `size`."""
         with LOCK:  # no other thread inserts between the size and the copy
             size = self.size()
             buffer = ctypes.create_string_buffer(size)
             self._call("GetSmfData", buffer, size, shown={"size": size})
         return buffer.raw
 
-    def save(self, path: Union[str, bytes, "os.PathLike[Any]"],
+    def save(self, path: Union[str, bytes, os.PathLike],
              disposition: int = Disposition.CREATE_ALWAYS, flags: int = 0x80) -> None:
         """SaveSmf: writes the file to path, opened as `disposition` says
         (`Disposition`, default CREATE_ALWAYS). `flags` are the Win32 file
