@@ -3,9 +3,11 @@
 #   .ci/package-windows.sh [build folder, default build/win32]
 # Writes <build>/xemidi-<version>-win32.zip with xemidi.dll (without its
 # debug information), xemidi.h, xemidi.def, the import libraries for MinGW
-# (libxemidi.dll.a) and MSVC (xemidi.lib) and README-windows.txt, then checks
-# what it packed: the DLL and both import libraries with check_dll.py, and
-# the example host compiled from the packed header and linked with each.
+# (libxemidi.dll.a) and MSVC (xemidi.lib), README-windows.txt and the Python
+# package xemidi/ with a copy of the DLL, which it loads from its own folder.
+# Then checks what it packed: the DLL and both import libraries with
+# check_dll.py, the example host compiled from the packed header and linked
+# with each, and the Python package's files and its copy of the DLL.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/win32}
@@ -21,6 +23,9 @@ echo "package-windows: staging $name"
 $tools-strip --strip-debug -o "$stage/xemidi.dll" "$build/xemidi.dll"
 cp include/xemidi.h "$build/xemidi.def" "$build/libxemidi.dll.a" "$stage/"
 cp packaging/README-windows.txt "$stage/"
+mkdir "$stage/xemidi"
+cp python/xemidi/*.py python/xemidi/py.typed "$stage/xemidi/"
+cp "$stage/xemidi.dll" "$stage/xemidi/"
 $tools-dlltool --input-def "$build/xemidi.def" --dllname xemidi.dll --kill-at \
   --output-lib "$stage/xemidi.lib"
 (cd "$build/package" && zip -q -X -r "../$name.zip" "$name")
@@ -37,6 +42,9 @@ for library in libxemidi.dll.a xemidi.lib; do
   $tools-gcc-posix -std=c99 -Wall -Werror -I "$packed" examples/*.c "$packed/$library" \
     -o "$check/song-$library.exe"
 done
+cmp "$packed/xemidi.dll" "$packed/xemidi/xemidi.dll"
+diff <(cd python/xemidi && ls *.py py.typed) <(cd "$packed/xemidi" && ls *.py py.typed)
+PYTHONPATH=$packed PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 -c 'import xemidi'
 rm -rf "$check"
 unzip -l "$build/$name.zip"
 echo "package-windows: $build/$name.zip"

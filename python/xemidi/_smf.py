@@ -82,13 +82,14 @@ class Smf:
     Create it with a timing division (ticks per quarter note, 1..32767), insert
     events at absolute ticks in any order, then take the file as `data()`,
     `save()` it or put it on the clipboard. The library keeps the events sorted
-    by tick (of several at one tick, the one inserted last stands first) and
-    writes delta times, running status and the end of track itself::
+    by tick and writes delta times, running status and the end of track
+    itself. Of several events at one tick, the one inserted last stands first:
+    insert a tick's program change after its notes::
 
         import xemidi
-        with xemidi.Smf(480) as smf:
-            smf.patch(0, 0, program=0)                # channel 0, piano
-            smf.note(0, 0, key=60, velocity=100, duration=480)
+        with xemidi.Smf(480) as smf:                  # 480 ticks per quarter note
+            smf.note(0, 0, key=60, velocity=100, duration=480)   # tick 0, channel 0
+            smf.patch(0, 0, program=0)                # piano, before the note
             smf.save("song.mid")
 
     Ticks, channels (0..15) and values are plain ints; data is bytes. Each
