@@ -6,7 +6,7 @@ import ctypes.util
 import operator
 import os
 import threading
-from typing import Any, Dict, NamedTuple, NoReturn, Optional, Tuple, Union
+from typing import Any, Dict, Iterator, NamedTuple, NoReturn, Optional, Tuple, Union
 
 _HANDLE = ctypes.c_void_p  # SmfHandle
 _I32 = ctypes.c_int32
@@ -160,15 +160,18 @@ def _refuse(export: Export, arguments: Tuple[Any, ...]) -> NoReturn:
 _default: Optional[Library] = None
 
 
-def _candidates(path: Union[str, os.PathLike, None]) -> Tuple[Tuple[str, str], ...]:
-    if path is not None:
-        return (("the path given", os.fspath(path)),)
+def _candidates(path: Union[str, os.PathLike, None]) -> Iterator[Tuple[str, str]]:
+    """(where, file) in the order `load` tries them."""
     variable = os.environ.get("XEMIDI_LIBRARY")
-    if variable:
-        return (("XEMIDI_LIBRARY", variable),)
-    here = os.path.join(os.path.dirname(os.path.abspath(__file__)), _FILE_NAME)
-    system = ctypes.util.find_library("xemidi") or _FILE_NAME
-    return (("the package's folder", here), ("the system's library path", system))
+    if path is not None:
+        yield "the path given", os.fspath(path)
+    elif variable:
+        yield "XEMIDI_LIBRARY", variable
+    else:
+        yield "the package's folder", os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                                   _FILE_NAME)
+        # find_library runs programs (ldconfig): only when the folder failed.
+        yield "the system's library path", ctypes.util.find_library("xemidi") or _FILE_NAME
 
 
 def load(path: Union[str, os.PathLike, None] = None) -> Library:

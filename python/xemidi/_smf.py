@@ -148,11 +148,23 @@ class Smf:
 
     def copy(self) -> "Smf":
         """CopySmf: a new, independent object with the same division and the
-        same events in the same order; its file equals this one's."""
+        same events in the same order; its file equals this one's. The copy
+        module's copy() and deepcopy() call it too."""
         handle = self._call("CopySmf")
         twin = Smf.__new__(Smf)
         twin._library, twin._handle = self._library, handle
         return twin
+
+    def __copy__(self) -> "Smf":
+        return self.copy()
+
+    def __deepcopy__(self, memo: Any) -> "Smf":
+        return self.copy()
+
+    def __reduce__(self) -> Any:
+        # A handle means nothing in another process, and two objects holding
+        # one handle would delete it twice.
+        raise TypeError("an xemidi.Smf cannot be pickled; pickle its data() instead")
 
     def _call(self, name: str, *arguments: Any, shown: Optional[Dict[str, Any]] = None) -> Any:
         """Calls the export `name` on this object; XemidiError for 0 or NULL.

@@ -4,8 +4,7 @@ without a package index (pip install --no-index ./python), then checks
 from that environment, with XEMIDI_LIBRARY naming the library, that:
 the package imports from the environment, states the version of
 include/xemidi.h and the MIT licence, writes the worked example, and
-uninstalls without a trace; and that the build left the source folder as it
-was.
+uninstalls without a trace.
 
   XEMIDI_LIBRARY=build/dev/libxemidi.so check_install.py VENV_FOLDER
 
@@ -50,7 +49,6 @@ def main():
         return 77
     folder = Path(sys.argv[1]).resolve()
     source = ROOT / "python"
-    before = sorted(p for p in source.rglob("*") if "__pycache__" not in p.parts)
     python = str(folder / ("Scripts" if os.name == "nt" else "bin") / "python")
     # No configuration or index from this machine: only what the folder holds.
     env = {k: v for k, v in os.environ.items() if not k.startswith(("PIP_", "PYTHON"))}
@@ -75,10 +73,8 @@ def main():
     run(python, "-m", "pip", "uninstall", "-y", "xemidi", env=env, cwd=folder)
     left = run(python, "-c", "import importlib.util as u; print(u.find_spec('xemidi'))",
                env=env, cwd=folder).strip()
-    after = sorted(p for p in source.rglob("*") if "__pycache__" not in p.parts)
-    if left != "None" or after != before:
-        sys.exit(f"FAIL after uninstalling: {left}; source folder changed: "
-                 f"{sorted(set(after) ^ set(before))}")
+    if left != "None":
+        sys.exit(f"FAIL after uninstalling, Python still finds xemidi: {left}")
     print(f"installed xemidi {version} into {folder} without an index, used it, removed it")
     return 0
 
