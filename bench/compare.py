@@ -6,8 +6,9 @@ in one run, and prints events per second for two phases:
   image  the Standard MIDI File of the built object, in memory
 
 The native libraries (xemidi, libsmf, portsmf) run inside bench's
-xemidi_peers program, which times each phase with steady_clock; mido and
-MIDIUtil run here, timed with time.perf_counter. Process start-up is never
+xemidi_peers program, which times each phase with steady_clock; mido, MIDIUtil
+and xemidi's Python binding (python/xemidi, over the library of the build
+folder) run here, timed with time.perf_counter. Process start-up is never
 timed. Each output is read back with mido and must hold the same notes and
 controllers at the same times (in beats) as the list.
 
@@ -30,6 +31,9 @@ import time
 
 import mido
 from midiutil import MIDIFile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "python"))
+import xemidi  # noqa: E402  the binding, from the repository
 
 DIVISION = 480
 BUDGET_SECONDS = 20.0  # a library's repeats stop once its runs took this long
@@ -98,6 +102,18 @@ def image_midiutil(midi):
     return out.getvalue()
 
 
+def build_binding(events):
+    smf = xemidi.Smf(DIVISION)
+    insert = smf.midi
+    for tick, s, a, b in events:
+        insert(tick, bytes((s, a, b)))
+    return smf
+
+
+def image_binding(smf):
+    return smf.data()
+
+
 def time_python(name, build, image, source, repeat, out_dir):
     best, first, started = None, None, time.perf_counter()
     for i in range(repeat):
@@ -162,7 +178,7 @@ def verify(path, expected):
 
 
 def table(results, count):
-    peers = [r for r in results if r["peer"] != "xemidi"]
+    peers = [r for r in results if not r["peer"].startswith("xemidi")]
     fastest = {p: min(r[p] for r in peers) for p in ("build", "write")}
     lines = ["| library | build s | build events/s | vs fastest peer "
              "| image s | image events/s | vs fastest peer | check |",
@@ -178,6 +194,8 @@ def table(results, count):
 
 def verdicts(results, fastest, count):
     ours = next(r for r in results if r["peer"] == "xemidi")
+    binding = next(r for r in results if r["peer"] == "xemidi-python")
+    python_peers = {r["peer"]: r for r in results if r["peer"] in ("mido", "midiutil")}
     build, image = fastest["build"] / ours["build"], fastest["write"] / ours["write"]
     lines = [
         f"build in time order: {build:.2f}x the fastest peer (target 2.5x): "
@@ -189,6 +207,9 @@ def verdicts(results, fastest, count):
         f"xemidi memory: {ours['heap_bytes'] / count:.1f} heap bytes per stored 3-byte event "
         f"(in use after the build), resident set grew {ours['max_rss_growth_kib'] * 1024 / count:.1f}"
         " bytes per event",
+        f"xemidi-python build: {binding['build']:.4f} s, "
+        + ", ".join(f"{r['build'] / binding['build']:.2f}x as fast as {name} ({r['build']:.4f} s)"
+                    for name, r in python_peers.items()),
     ]
     return "\n".join(lines)
 
@@ -211,6 +232,9 @@ def main():
     events = load_events(os.path.join(out_dir, "events.bin"))
     results.append(time_python("mido", build_mido, image_mido, events, args.repeat, out_dir))
     results.append(time_python("midiutil", build_midiutil, image_midiutil, pair_notes(events),
+                               args.repeat, out_dir))
+    xemidi.load(os.path.join(args.build, "libxemidi.so"))
+    results.append(time_python("xemidi-python", build_binding, image_binding, events,
                                args.repeat, out_dir))
 
     expected = expected_multiset(events)

@@ -1,0 +1,22 @@
+"""xemidi from Python: build Standard MIDI Files (format 0, one track) with the
+xemidi library, through ctypes.
+
+    import xemidi
+    with xemidi.Smf(480) as smf:                    # 480 ticks per quarter note
+        smf.note(0, 0, key=60, velocity=100, duration=480)
+        image = smf.data()                          # the file, as bytes
+
+`Smf` is the whole interface (see help(xemidi.Smf)); `XemidiError` is what a
+refused call raises. The library (libxemidi.so, xemidi.dll) is loaded on
+first use from the path in XEMIDI_LIBRARY, else from this package's folder,
+else from the system's library path; `load(path)` names it explicitly.
+`EXPORTS` declares every function of the C interface, with its types.
+"""
+
+from ._library import EXPORTS, Export, Library, load
+from ._smf import Disposition, Smf, XemidiError
+
+for _public in (Disposition, Export, Library, Smf, XemidiError, load):
+    _public.__module__ = __name__  # help() and pickle name them xemidi.X
+
+__all__ = ["Disposition", "EXPORTS", "Export", "Library", "Smf", "XemidiError", "load"]

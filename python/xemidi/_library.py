@@ -1,0 +1,202 @@
+"""The C interface of xemidi through ctypes: every export with its types, and
+the loading of the shared library (libxemidi.so, xemidi.dll)."""
+
+import ctypes
+import ctypes.util
+import operator
+import os
+import threading
+from typing import Any, Dict, Iterator, NamedTuple, NoReturn, Optional, Tuple, Union
+
+_HANDLE = ctypes.c_void_p  # SmfHandle
+_I32 = ctypes.c_int32
+_U32 = ctypes.c_uint32
+_DATA = ctypes.c_void_p  # const void* / void*
+_TEXT = ctypes.c_char_p  # const char*, zero-terminated
+_SIZE = ctypes.POINTER(ctypes.c_uint32)
+
+# Ranges of the integer argument types: ctypes wraps an int that does not
+# fit without a word, so the binding checks before it calls.
+_INT_RANGES = {_I32: (-(2**31), 2**31 - 1), _U32: (0, 2**32 - 1)}
+
+
+class Export(NamedTuple):
+    """One function of the C interface, as include/xemidi.h declares it."""
+
+    ordinal: int  # 0: outside Windows only (xemidi_clipboard.h)
+    name: str
+    result: Any  # ctypes type of the result
+    arguments: Tuple[Tuple[str, Any], ...]  # (name, ctypes type) in order
+
+
+def _export(ordinal: int, name: str, result: Any, *arguments: Tuple[str, Any]) -> Export:
+    return Export(ordinal, name, result, arguments)
+
+
+_SMF = ("smf", _HANDLE)
+_TICK = ("tick", _U32)
+_CHANNEL = ("channel", _I32)
+
+# The one declaration of every export; tests/python checks it against
+# cmake/exports.list (names, ordinals, bytes of arguments).
+EXPORTS: Tuple[Export, ...] = (
+    _export(1, "CreateSmf", _HANDLE, ("division", _I32)),
+    _export(2, "DeleteSmf", ctypes.c_int, _SMF),
+    _export(3, "SaveSmf", ctypes.c_int, _SMF, ("path", _TEXT), ("creation_disposition", _U32),
+            ("flags_and_attributes", _U32)),
+    _export(4, "GetSmfDataSize", ctypes.c_int, _SMF, ("size", _SIZE)),
+    _export(5, "GetSmfData", ctypes.c_int, _SMF, ("buffer", _DATA), ("size", _U32)),
+    _export(6, "InsertMidiEvent", ctypes.c_int, _SMF, _TICK, ("data", _DATA), ("len", _I32)),
+    _export(7, "InsertSysexEvent", ctypes.c_int, _SMF, _TICK, ("data", _DATA), ("len", _I32)),
+    _export(8, "InsertMetaEvent", ctypes.c_int, _SMF, _TICK, ("type", _U32), ("data", _DATA),
+            ("len", _I32)),
+    _export(9, "cal_insert_Note", ctypes.c_int, _SMF, _TICK, _CHANNEL, ("key", _I32),
+            ("velocity", _I32), ("duration", _I32)),
+    _export(10, "cal_insert_KeyAft", ctypes.c_int, _SMF, _TICK, _CHANNEL, ("key", _I32),
+            ("pressure", _I32)),
+    _export(11, "cal_insert_Control", ctypes.c_int, _SMF, _TICK, _CHANNEL, ("controller", _I32),
+            ("value", _I32)),
+    _export(12, "cal_insert_ChanAft", ctypes.c_int, _SMF, _TICK, _CHANNEL, ("pressure", _I32)),
+    _export(13, "cal_insert_Patch", ctypes.c_int, _SMF, _TICK, _CHANNEL, ("program", _I32),
+            ("bank", _I32)),
+    _export(14, "cal_insert_Wheel", ctypes.c_int, _SMF, _TICK, _CHANNEL, ("value", _I32)),
+    _export(15, "calex_insert_RPN", ctypes.c_int, _SMF, _TICK, _CHANNEL, ("parameter", _I32),
+            ("value", _I32)),
+    _export(16, "calex_insert_NRPN", ctypes.c_int, _SMF, _TICK, _CHANNEL, ("parameter", _I32),
+            ("value", _I32)),
+    _export(17, "calex_insert_Sysx", ctypes.c_int, _SMF, _TICK, ("text", _TEXT)),
+    _export(18, "calex_insert_Text", ctypes.c_int, _SMF, _TICK, ("text", _TEXT)),
+    _export(19, "calex_insert_Lyric", ctypes.c_int, _SMF, _TICK, ("text", _TEXT)),
+    _export(20, "CopyToClipboard", ctypes.c_int, _SMF),
+    _export(21, "CopySmf", _HANDLE, _SMF),
+    _export(0, "xemidi_clipboard_open", ctypes.c_int),
+    _export(0, "xemidi_clipboard_close", ctypes.c_int),
+    _export(0, "xemidi_clipboard_format", _U32, ("name", _TEXT)),
+    _export(0, "xemidi_clipboard_data", _DATA, ("format", _U32), ("size", _SIZE)),
+)
+
+_BY_NAME: Dict[str, Export] = {export.name: export for export in EXPORTS}
+
+# The library is not thread-safe and ctypes lets other threads run during a
+# call, so every call from this package holds this lock. One lock for the
+# process: every load of the same file shares one copy of the library.
+# Reentrant, because a finalizer may delete an object in the middle of a call.
+LOCK = threading.RLock()
+
+if os.name == "nt":
+    # Untested here (no Windows Python on the build machines): 32-bit Python
+    # needs the 32-bit DLL (__stdcall, which WinDLL calls), 64-bit Python the
+    # 64-bit one. The path is ANSI text for CreateFileA.
+    _FILE_NAME = "xemidi.dll"
+    _LOADER = ctypes.WinDLL
+    ON_WINDOWS = True
+else:
+    _FILE_NAME = "libxemidi.so"
+    _LOADER = ctypes.CDLL
+    ON_WINDOWS = False
+
+
+class Library:
+    """The loaded shared library. Each export is an attribute of that name,
+    a ctypes function with the argument and result types of include/xemidi.h
+    (``library.CreateSmf(480)``); `call` checks integer arguments first."""
+
+    def __init__(self, path: str) -> None:
+        self.path = path
+        self._dll = _LOADER(path)
+        self._calls: Dict[str, Tuple[Any, Tuple[Tuple[int, int, int], ...]]] = {}
+        for export in EXPORTS:
+            if export.ordinal == 0 and ON_WINDOWS:
+                continue
+            function = getattr(self._dll, export.name)  # AttributeError: not xemidi
+            function.restype = export.result
+            function.argtypes = [kind for _, kind in export.arguments]
+            setattr(self, export.name, function)
+            ranges = tuple((i, *_INT_RANGES[kind]) for i, (_, kind) in enumerate(export.arguments)
+                           if kind in _INT_RANGES)
+            self._calls[export.name] = (function, ranges)
+
+    def call(self, name: str, *arguments: Any) -> Any:
+        """Calls the export `name` with the lock held and returns its result.
+        Integer arguments must be ints (else TypeError) that fit their C type
+        (else OverflowError); neither error calls the library."""
+        function, ranges = self._calls[name]
+        try:
+            for i, low, high in ranges:
+                if not low <= arguments[i] <= high:
+                    break
+            else:
+                with LOCK:
+                    return function(*arguments)
+        except (TypeError, ctypes.ArgumentError):
+            pass
+        _refuse(_BY_NAME[name], arguments)
+
+    def __repr__(self) -> str:
+        return f"<xemidi.Library {self.path!r}>"
+
+
+def _refuse(export: Export, arguments: Tuple[Any, ...]) -> NoReturn:
+    """Raises the error for arguments that ctypes cannot pass as they are."""
+    for (argument, kind), value in zip(export.arguments, arguments):
+        where = f"{export.name}: {argument}"
+        if kind in _INT_RANGES:
+            try:
+                value = operator.index(value)
+            except TypeError:
+                raise TypeError(f"{where} must be an int, not {type(value).__name__}") from None
+            low, high = _INT_RANGES[kind]
+            if not low <= value <= high:
+                c_type = "uint32_t" if kind is _U32 else "int32_t"
+                raise OverflowError(f"{where}={value} does not fit in {c_type}")
+        else:
+            try:
+                kind.from_param(value)
+            except TypeError as error:
+                raise TypeError(f"{where}: {error}") from None
+    raise TypeError(f"{export.name}: arguments {arguments!r} do not match its C types")
+
+
+_default: Optional[Library] = None
+
+
+def _candidates(path: Union[str, os.PathLike, None]) -> Iterator[Tuple[str, str]]:
+    """(where, file) in the order `load` tries them."""
+    variable = os.environ.get("XEMIDI_LIBRARY")
+    if path is not None:
+        yield "the path given", os.fspath(path)
+    elif variable:
+        yield "XEMIDI_LIBRARY", variable
+    else:
+        yield "the package's folder", os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                                   _FILE_NAME)
+        # find_library runs programs (ldconfig): only when the folder failed.
+        yield "the system's library path", ctypes.util.find_library("xemidi") or _FILE_NAME
+
+
+def load(path: Union[str, os.PathLike, None] = None) -> Library:
+    """Loads the xemidi library and makes it the one that new Smf objects use.
+
+    Where it looks: `path` when given, else the file named by the environment
+    variable XEMIDI_LIBRARY when set; only there, so that a wrong setting is
+    never hidden by another copy of the library. Otherwise the package's own
+    folder, then the system's library path (``libxemidi.so`` on Linux,
+    ``xemidi.dll`` on Windows). Without `path`, a library already loaded is
+    returned as it is.
+
+    Raises OSError listing every place tried and why each failed.
+    """
+    global _default
+    with LOCK:
+        if path is None and _default is not None:
+            return _default
+        failures = []
+        for where, candidate in _candidates(path):
+            try:
+                library = Library(candidate)
+            except (OSError, AttributeError) as error:
+                failures.append(f"  {where}: {candidate}: {error}")
+                continue
+            _default = library
+            return library
+        raise OSError("xemidi: cannot load the library; tried\n" + "\n".join(failures))

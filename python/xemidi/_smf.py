@@ -1,0 +1,287 @@
+"""Smf: one xemidi object, a Standard MIDI File (format 0) built in memory."""
+
+import ctypes
+import enum
+import os
+import reprlib
+from typing import Any, Dict, Optional, Union
+
+from ._library import _BY_NAME, LOCK, ON_WINDOWS, Library, load
+
+Bytes = Union[bytes, bytearray, memoryview]
+Text = Union[str, bytes, bytearray]
+
+
+class Disposition(enum.IntEnum):
+    """How `Smf.save` opens its file (the dispositions of Win32 CreateFileA)."""
+
+    CREATE_NEW = 1  #: a new file only; refused when the file exists
+    CREATE_ALWAYS = 2  #: a new file, or the existing one emptied
+    OPEN_EXISTING = 3  #: an existing file only, not emptied
+    OPEN_ALWAYS = 4  #: the existing file, not emptied, or a new one
+    TRUNCATE_EXISTING = 5  #: an existing file only, emptied
+
+
+class XemidiError(Exception):
+    """The library refused a call: it returned 0 (NULL for CreateSmf and
+    CopySmf) and changed nothing. The library gives no reason; the error names
+    the C function (`call`) and the arguments it was given (`arguments`)."""
+
+    def __init__(self, call: str, arguments: Dict[str, Any]) -> None:
+        self.call = call
+        self.arguments = dict(arguments)
+        shown = ", ".join(f"{name}={_shown(value)}" for name, value in arguments.items())
+        result = "NULL" if _BY_NAME[call].result is ctypes.c_void_p else "0"
+        super().__init__(f"{call}({shown}) returned {result}")
+
+    def __reduce__(self) -> Any:
+        return (type(self), (self.call, self.arguments))
+
+
+def _shown(value: Any) -> str:
+    """An argument in an error message: ints as numbers (Disposition.CREATE_NEW
+    as 1), long data shortened."""
+    return str(int(value)) if isinstance(value, int) else reprlib.repr(value)
+
+
+def _bytes(data: Bytes, call: str) -> bytes:
+    if isinstance(data, bytes):
+        return data
+    if isinstance(data, (bytearray, memoryview)):
+        return bytes(data)
+    raise TypeError(f"{call}: data must be bytes, not {type(data).__name__}")
+
+
+def _text(text: Text, call: str) -> bytes:
+    """str as UTF-8, bytes as given; C reads up to the first zero byte, so a
+    text holding one would be cut short: refused."""
+    if isinstance(text, str):
+        text = text.encode("utf-8")
+    elif isinstance(text, (bytes, bytearray)):
+        text = bytes(text)
+    else:
+        raise TypeError(f"{call}: text must be str or bytes, not {type(text).__name__}")
+    if b"\0" in text:
+        raise ValueError(f"{call}: the text holds a zero byte")
+    return text
+
+
+def _path(path: Union[str, bytes, os.PathLike]) -> bytes:
+    """The path as the library takes it: bytes on POSIX, ANSI text on Windows."""
+    path = os.fspath(path)
+    if isinstance(path, str):
+        path = path.encode("mbcs") if ON_WINDOWS else os.fsencode(path)
+    if b"\0" in path:
+        raise ValueError("SaveSmf: the path holds a zero byte")
+    return path
+
+
+class Smf:
+    """A Standard MIDI File (format 0, one track) built in memory by xemidi.
+
+    Create it with a timing division (ticks per quarter note, 1..32767), insert
+    events at absolute ticks in any order, then take the file as `data()`,
+    `save()` it or put it on the clipboard. The library keeps the events sorted
+    by tick and writes delta times, running status and the end of track
+    itself. Of several events at one tick, the one inserted last stands first:
+    insert a tick's program change after its notes::
+
+        import xemidi
+        with xemidi.Smf(480) as smf:                  # 480 ticks per quarter note
+            smf.note(0, 0, key=60, velocity=100, duration=480)   # tick 0, channel 0
+            smf.patch(0, 0, program=0)                # piano, before the note
+            smf.save("song.mid")
+
+    Ticks, channels (0..15) and values are plain ints; data is bytes. Each
+    method calls one function of the C interface (named in its description)
+    and returns None unless it says otherwise. A call the library refuses
+    raises XemidiError and changes nothing. Before any call, an int that does
+    not fit the C argument raises OverflowError, a value of the wrong type
+    TypeError, and a closed object ValueError.
+
+    The object belongs to the library until `close()`, which the ``with``
+    statement calls on leaving; an object never closed is deleted when Python
+    collects it. Calls from several threads are serialised by the package.
+
+    The library is loaded on first use (see `xemidi.load`); pass `library` to
+    use another one.
+    """
+
+    def __init__(self, division: int, *, library: Optional[Library] = None) -> None:
+        """CreateSmf: a new, empty object; division 1..32767 ticks per quarter
+        note (only the low 16 bits are read, as a signed value)."""
+        self._handle: Optional[int] = None
+        self._library = library if library is not None else load()
+        handle = self._library.call("CreateSmf", division)
+        if not handle:
+            raise XemidiError("CreateSmf", {"division": division})
+        self._handle = handle
+
+    # ---- the object ------------------------------------------------------
+
+    def close(self) -> None:
+        """DeleteSmf: frees the object and its events. Closing a closed
+        object does nothing."""
+        handle, self._handle = self._handle, None
+        if handle is not None and not self._library.call("DeleteSmf", handle):
+            raise XemidiError("DeleteSmf", {})
+
+    @property
+    def closed(self) -> bool:
+        """True once `close()` has run."""
+        return self._handle is None
+
+    def __enter__(self) -> "Smf":
+        return self
+
+    def __exit__(self, *exception: Any) -> None:
+        self.close()
+
+    def __del__(self) -> None:
+        try:
+            self.close()
+        except Exception:  # at interpreter exit or for a handle already gone
+            pass
+
+    def __repr__(self) -> str:
+        return f"<xemidi.Smf {'closed' if self.closed else 'open'}>"
+
+    def copy(self) -> "Smf":
+        """CopySmf: a new, independent object with the same division and the
+        same events in the same order; its file equals this one's. The copy
+        module's copy() and deepcopy() call it too."""
+        handle = self._call("CopySmf")
+        twin = Smf.__new__(Smf)
+        twin._library, twin._handle = self._library, handle
+        return twin
+
+    def __copy__(self) -> "Smf":
+        return self.copy()
+
+    def __deepcopy__(self, memo: Any) -> "Smf":
+        return self.copy()
+
+    def __reduce__(self) -> Any:
+        # A handle means nothing in another process, and two objects holding
+        # one handle would delete it twice.
+        raise TypeError("an xemidi.Smf cannot be pickled; pickle its data() instead")
+
+    def _call(self, name: str, *arguments: Any, shown: Optional[Dict[str, Any]] = None) -> Any:
+        """Calls the export `name` on this object; XemidiError for 0 or NULL.
+        `shown` replaces the arguments named in the error (pointers out)."""
+        if self._handle is None:
+            raise ValueError(f"{name}: the Smf object is closed")
+        result = self._library.call(name, self._handle, *arguments)
+        if not result:
+            if shown is None:
+                names = [argument for argument, _ in _BY_NAME[name].arguments[1:]]
+                shown = dict(zip(names, arguments))
+            raise XemidiError(name, shown)
+        return result
+
+    # ---- channel messages (channel 0..15) --------------------------------
+
+    def note(self, tick: int, channel: int, key: int, velocity: int, duration: int) -> None:
+        """cal_insert_Note: a note-on (key 0..127, velocity 1..127) at tick and
+        its note-off (velocity 64) at tick + duration, modulo 2**32."""
+        self._call("cal_insert_Note", tick, channel, key, velocity, duration)
+
+    def key_pressure(self, tick: int, channel: int, key: int, pressure: int) -> None:
+        """cal_insert_KeyAft: polyphonic key pressure; key, pressure 0..127."""
+        self._call("cal_insert_KeyAft", tick, channel, key, pressure)
+
+    def control(self, tick: int, channel: int, controller: int, value: int) -> None:
+        """cal_insert_Control: a control change; controller, value 0..127."""
+        self._call("cal_insert_Control", tick, channel, controller, value)
+
+    def channel_pressure(self, tick: int, channel: int, pressure: int) -> None:
+        """cal_insert_ChanAft: channel pressure 0..127."""
+        self._call("cal_insert_ChanAft", tick, channel, pressure)
+
+    def patch(self, tick: int, channel: int, program: int, bank: int = -1) -> None:
+        """cal_insert_Patch: a program change (0..127), preceded at its tick
+        by bank select controllers 0 and 32 when bank is 0..16383; bank -1
+        sends the program change alone."""
+        self._call("cal_insert_Patch", tick, channel, program, bank)
+
+    def wheel(self, tick: int, channel: int, value: int) -> None:
+        """cal_insert_Wheel: pitch wheel, -8192..8191; 0 is the centre."""
+        self._call("cal_insert_Wheel", tick, channel, value)
+
+    def rpn(self, tick: int, channel: int, parameter: int, value: int) -> None:
+        """calex_insert_RPN: a registered parameter write, controllers 101,
+        100, 6, 38 at tick; parameter, value 0..16383."""
+        self._call("calex_insert_RPN", tick, channel, parameter, value)
+
+    def nrpn(self, tick: int, channel: int, parameter: int, value: int) -> None:
+        """calex_insert_NRPN: a non-registered parameter write, controllers
+        99, 98, 6, 38 at tick; parameter, value 0..16383."""
+        self._call("calex_insert_NRPN", tick, channel, parameter, value)
+
+    def midi(self, tick: int, data: Bytes) -> None:
+        """InsertMidiEvent: a channel message as bytes, status byte first
+        (0x80..0xEF, no running status) with the data bytes it needs (below
+        0x80); every byte given is stored."""
+        data = _bytes(data, "InsertMidiEvent")
+        self._call("InsertMidiEvent", tick, data, len(data))
+
+    # ---- system exclusive and meta events --------------------------------
+
+    def sysex(self, tick: int, data: Bytes) -> None:
+        """InsertSysexEvent: one complete message, F0 ... F7."""
+        data = _bytes(data, "InsertSysexEvent")
+        self._call("InsertSysexEvent", tick, data, len(data))
+
+    def sysex_hex(self, tick: int, text: Text) -> None:
+        """calex_insert_Sysx: a system-exclusive message as hexadecimal text,
+        one byte per token separated by white space: "F0 7E 7F 09 01 F7"."""
+        self._call("calex_insert_Sysx", tick, _text(text, "calex_insert_Sysx"))
+
+    def meta(self, tick: int, type: int, data: Bytes = b"") -> None:
+        """InsertMetaEvent: a meta event of the given type (the library reads
+        its low 8 bits) with its data; tempo (0x51) takes 3 bytes, time
+        signature (0x58) 4, and the other types of fixed length theirs. End
+        of track (0x2F) is refused: the library writes it."""
+        data = _bytes(data, "InsertMetaEvent")
+        self._call("InsertMetaEvent", tick, type, data, len(data))
+
+    def text(self, tick: int, text: Text) -> None:
+        """calex_insert_Text: a text meta event (0x01). A str is written as
+        UTF-8; pass bytes for another encoding."""
+        self._call("calex_insert_Text", tick, _text(text, "calex_insert_Text"))
+
+    def lyric(self, tick: int, text: Text) -> None:
+        """calex_insert_Lyric: a lyric meta event (0x05), like `text`."""
+        self._call("calex_insert_Lyric", tick, _text(text, "calex_insert_Lyric"))
+
+    # ---- the file --------------------------------------------------------
+
+    def size(self) -> int:
+        """GetSmfDataSize: the size of the file in bytes. Refused when two
+        consecutive events are more than 0x0FFFFFFF ticks apart (no file)."""
+        size = ctypes.c_uint32()
+        self._call("GetSmfDataSize", ctypes.byref(size), shown={})
+        return size.value
+
+    def data(self) -> bytes:
+        """GetSmfData: the Standard MIDI File, as bytes; refused as `size`."""
+        with LOCK:  # no other thread inserts between the size and the copy
+            size = self.size()
+            buffer = ctypes.create_string_buffer(size)
+            self._call("GetSmfData", buffer, size, shown={"size": size})
+        return buffer.raw
+
+    def save(self, path: Union[str, bytes, os.PathLike],
+             disposition: int = Disposition.CREATE_ALWAYS, flags: int = 0x80) -> None:
+        """SaveSmf: writes the file to path, opened as `disposition` says
+        (`Disposition`, default CREATE_ALWAYS). `flags` are the Win32 file
+        flags and attributes (default FILE_ATTRIBUTE_NORMAL); outside Windows
+        only 0x1 (read-only) and 0x80000000 (write through) count. On Windows
+        the path is given as ANSI text."""
+        self._call("SaveSmf", _path(path), disposition, flags)
+
+    def to_clipboard(self) -> None:
+        """CopyToClipboard: puts the file on the clipboard, format "Standard
+        MIDI File". Outside Windows, the library's own clipboard in this
+        process (see xemidi_clipboard.h)."""
+        self._call("CopyToClipboard")
