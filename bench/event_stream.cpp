@@ -1,6 +1,7 @@
 #include "event_stream.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <queue>
 #include <random>
 
@@ -16,10 +17,11 @@ struct PendingOff {
 
 class Recorder {
   public:
-    Recorder(size_t count, uint32_t seed) : count_(count), rng_(seed) { events_.reserve(count); }
+    Recorder(size_t count, size_t notes, uint32_t seed)
+        : count_(count), notes_(notes), rng_(seed) {}
 
     std::vector<MidiEvent> record() {
-        while (events_.size() + offs_.size() < count_) {
+        while (events_.size() + offs_.size() < count_ && struck_ < notes_) {
             tick_ += Steps[pick(0, 4)];
             releaseUntil(tick_);
             // A note needs room for its note-off too.
@@ -60,6 +62,7 @@ class Recorder {
         const uint8_t key = byte(36, 96);
         if (sounding_[channel][key] || releasedAt_[channel][key] == tick_) return sweep();
         add(tick_, static_cast<uint8_t>(0x90 | channel), key, byte(1, 127));
+        ++struck_;
         sounding_[channel][key] = true;
         offs_.push({tick_ + static_cast<uint32_t>(pick(15, 1920)), channel, key});
     }
@@ -73,6 +76,8 @@ class Recorder {
     }
 
     size_t count_;
+    size_t notes_;
+    size_t struck_ = 0;
     std::mt19937 rng_;
     uint32_t tick_ = 0;
     std::vector<MidiEvent> events_;
@@ -84,7 +89,11 @@ class Recorder {
 }  // namespace
 
 std::vector<MidiEvent> timeOrderedEvents(size_t count, uint32_t seed) {
-    return Recorder(count, seed).record();
+    return Recorder(count, SIZE_MAX, seed).record();
+}
+
+std::vector<MidiEvent> timeOrderedNotes(size_t notes, uint32_t seed) {
+    return Recorder(SIZE_MAX, notes, seed).record();
 }
 
 std::vector<MidiEvent> shuffled(std::vector<MidiEvent> events, uint32_t seed) {

@@ -21,6 +21,10 @@ constexpr int Division = 480;
 // count events, ticks ascending; the same list for the same count and seed.
 std::vector<MidiEvent> timeOrderedEvents(size_t count, uint32_t seed = 1);
 
+// The music of notes notes (and the controllers between them), ticks
+// ascending: about 2.55 events a note.
+std::vector<MidiEvent> timeOrderedNotes(size_t notes, uint32_t seed = 1);
+
 // The same events in a random order of insertion.
 std::vector<MidiEvent> shuffled(std::vector<MidiEvent> events, uint32_t seed = 2);
 
