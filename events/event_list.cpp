@@ -22,7 +22,7 @@ namespace {
 // Events a search walks from the back before the new event waits for the
 // next merge instead: an event at or near the last tick (a chord, a
 // note-off just ahead) is placed at once.
-constexpr uint32_t ShortWalk = 32;
+constexpr uint32_t ShortWalk = 128;
 
 // How far ahead a sort fetches the events it is about to move.
 constexpr size_t Ahead = 16;

@@ -1,10 +1,12 @@
 // The native half of bench/compare.py: runs one event list through xemidi,
 // libsmf and portsmf in this process and prints one JSON line per library.
 //
-//   xemidi_peers COUNT REPEAT OUTDIR [LIBRARY,...]
+//   xemidi_peers COUNT REPEAT OUTDIR [time|random [LIBRARY,...]]
 //
-// Writes OUTDIR/events.bin (the list: per event a little-endian 32-bit tick
-// and 3 bytes, 8 bytes in all) and OUTDIR/<library>.mid. Each library runs
+// Writes OUTDIR/events.bin (the list, in the order the libraries insert it:
+// per event a little-endian 32-bit tick and 3 bytes, 8 bytes in all) and
+// OUTDIR/<library>.mid. In random order every library takes the events (or
+// for portsmf the paired notes) shuffled. Each library runs
 // up to REPEAT times (see report()); the fastest build and the fastest image
 // are reported. LIBRARY picks some of xemidi, libsmf, portsmf (default: all).
 #include <malloc.h>
@@ -15,6 +17,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <random>
 #include <string>
 
 #include "peer.h"
@@ -79,8 +82,9 @@ void report(const char* name, size_t events, int repeat,
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4 && argc != 5) {
-        std::fprintf(stderr, "usage: xemidi_peers COUNT REPEAT OUTDIR [LIBRARY,...]\n");
+    const std::string order = argc > 4 ? argv[4] : "time";
+    if (argc < 4 || argc > 6 || (order != "time" && order != "random")) {
+        std::fprintf(stderr, "usage: xemidi_peers COUNT REPEAT OUTDIR [time|random [LIBRARY,...]]\n");
         return 2;
     }
     // Keep freed memory in the process: every library's later runs then reuse
@@ -91,13 +95,16 @@ int main(int argc, char** argv) {
     const int repeat = std::max(1, std::atoi(argv[2]));
     const std::string dir = argv[3];
     const std::string chosen =
-        "," + std::string(argc == 5 ? argv[4] : "xemidi,libsmf,portsmf") + ",";
+        "," + std::string(argc == 6 ? argv[5] : "xemidi,libsmf,portsmf") + ",";
     auto wanted = [&](const char* name) {
         return chosen.find("," + std::string(name) + ",") != std::string::npos;
     };
-    const peers::Events events = bench::timeOrderedEvents(count);
+    const peers::Events inTimeOrder = bench::timeOrderedEvents(count);
+    std::vector<peers::Note> notes = peers::pairNotes(inTimeOrder);
+    const bool random = order == "random";
+    const peers::Events events = random ? bench::shuffled(inTimeOrder) : inTimeOrder;
+    if (random) std::shuffle(notes.begin(), notes.end(), std::mt19937(3));
     writeEvents(events, dir + "/events.bin");
-    const std::vector<peers::Note> notes = peers::pairNotes(events);
 
     // xemidi first, so that the growth of the resident set is its own.
     if (wanted("xemidi")) {
