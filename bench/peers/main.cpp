@@ -84,7 +84,8 @@ void report(const char* name, size_t events, int repeat,
 int main(int argc, char** argv) {
     const std::string order = argc > 4 ? argv[4] : "time";
     if (argc < 4 || argc > 6 || (order != "time" && order != "random")) {
-        std::fprintf(stderr, "usage: xemidi_peers COUNT REPEAT OUTDIR [time|random [LIBRARY,...]]\n");
+        std::fprintf(stderr,
+                     "usage: xemidi_peers COUNT REPEAT OUTDIR [time|random [LIBRARY,...]]\n");
         return 2;
     }
     // Keep freed memory in the process: every library's later runs then reuse
