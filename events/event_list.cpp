@@ -27,8 +27,8 @@ constexpr uint32_t ShortWalk = 128;
 // How far ahead a sort fetches the events it is about to move.
 constexpr size_t Ahead = 16;
 
-// Runs in time order that waiting events may form and still be put in
-// order by relinking: reading a few runs side by side reads memory forwards.
+// Runs in time order that waiting events may form and still be merged run
+// by run: reading a few runs side by side reads memory forwards.
 constexpr size_t FewRuns = 64;
 
 // Whether a stored channel message releases key on channel.
@@ -118,51 +118,88 @@ void EventList::moveIn(EventNodes& group, Placement placement) {
 
 const EventNodes& EventList::inOrder() {
     if (waiting_.empty()) return nodes_;
-    sortWaiting();
-    // One pass over the list. The events waiting at one tick go in in the
-    // order they were inserted, each where it would have gone then: before
-    // the events already at the tick, or after its key's last release.
+    // One pass over the list, taking the waiting events in tick order, of
+    // equal ticks in insertion order: each goes where it would have gone at
+    // its insertion.
     EventPosition cursor = nodes_.begin();
-    while (!waiting_.empty()) {
-        const uint32_t tick = waiting_.front().tick;
-        while (cursor != nodes_.end() && cursor->tick < tick) ++cursor;
-        EventPosition first = cursor;  // the first event at the tick, or after it
-        while (!waiting_.empty() && waiting_.front().tick == tick) {
-            const EventPosition node = waiting_.begin();
-            const EventPosition at =
-                node->placement == Placement::AfterRelease ? afterLastRelease(first, *node) : first;
-            nodes_.splice(at, waiting_, node);
-            if (at == first) first = node;
-            countInserted(node);
-        }
-        cursor = first;
+    std::vector<Run> runs = runsOfWaiting();
+    if (!runs.empty()) {
+        mergeRuns(runs, cursor);
+    } else {
+        sortWaiting();
+        while (!waiting_.empty()) placeWaiting(waiting_.begin(), cursor);
     }
     return nodes_;
 }
 
+// The runs in time order that the waiting events form (parts written one
+// after another, say), when there are at most FewRuns of them.
+std::vector<EventList::Run> EventList::runsOfWaiting() {
+    std::vector<Run> runs;
+    runs.reserve(FewRuns);
+    for (EventPosition node = waiting_.begin(); node != waiting_.end(); ++node) {
+        if (runs.empty() || node->tick < std::prev(node)->tick) {
+            if (runs.size() == FewRuns) return {};
+            runs.push_back({node, 0});
+        }
+        ++runs.back().length;
+    }
+    return runs;
+}
+
+// Takes the runs' events in order by merging them: the next event is the
+// earliest of the runs' next ones, of equal ticks the one of the earliest
+// run, which was inserted first. A tournament over the runs finds it: each
+// inner entry holds the smaller of its two below, a leaf its run's next
+// event as tick and run, or Done when the run is used up.
+void EventList::mergeRuns(std::vector<Run>& runs, EventPosition& cursor) {
+    constexpr uint64_t Done = UINT64_MAX;
+    const auto keyOf = [&](uint32_t r) { return uint64_t{runs[r].next->tick} << 32 | r; };
+    size_t width = 1;
+    while (width < runs.size()) width *= 2;
+    std::vector<uint64_t> tree(2 * width, Done);
+    for (uint32_t r = 0; r < runs.size(); ++r) tree[width + r] = keyOf(r);
+    for (size_t i = width - 1; i > 0; --i) tree[i] = std::min(tree[2 * i], tree[2 * i + 1]);
+    while (tree[1] != Done) {
+        const auto r = static_cast<uint32_t>(tree[1]);
+        const EventPosition node = runs[r].next;
+        size_t i = width + r;
+        if (--runs[r].length != 0) {
+            runs[r].next = std::next(node);
+            tree[i] = keyOf(r);
+        } else {
+            tree[i] = Done;
+        }
+        for (i /= 2; i > 0; i /= 2) tree[i] = std::min(tree[2 * i], tree[2 * i + 1]);
+        placeWaiting(node, cursor);
+    }
+}
+
+// Links a waiting event in. cursor is the first listed event at or after
+// the tick of the event linked before, whose tick is not larger.
+void EventList::placeWaiting(EventPosition node, EventPosition& cursor) {
+    while (cursor != nodes_.end() && cursor->tick < node->tick) ++cursor;
+    const EventPosition at =
+        node->placement == Placement::AfterRelease ? afterLastRelease(cursor, *node) : cursor;
+    nodes_.splice(at, waiting_, node);
+    if (at == cursor) cursor = node;
+    countInserted(node);
+}
+
 // Puts the waiting events in tick order, equal ticks in insertion order.
-// Waiting events made of a few runs in time order (parts written one after
-// another) are put in order by relinking their nodes. Otherwise the events
-// move, not the nodes: the nodes keep their order, which is that of their
-// memory, so the merge and every later walk of the list read memory
-// forwards instead of all over it.
+// The events move, not the nodes: the nodes keep their order, which is
+// that of their memory, so that the merge and every later walk of the list
+// read memory forwards instead of all over it.
 void EventList::sortWaiting() {
     std::vector<EventPosition> nodes;
     nodes.reserve(waiting_.size());
     std::vector<Keyed> order;
     order.reserve(waiting_.size());
-    size_t runs = 1;
     for (EventPosition node = waiting_.begin(); node != waiting_.end(); ++node) {
-        if (!nodes.empty() && node->tick < nodes.back()->tick) ++runs;
         order.push_back({node->tick, static_cast<uint32_t>(nodes.size())});
         nodes.push_back(node);
     }
     sortByTick(order);
-    if (runs <= FewRuns) {
-        for (const Keyed& item : order)
-            waiting_.splice(waiting_.end(), waiting_, nodes[item.index]);
-        return;
-    }
     std::vector<Event> sorted(order.size());
     for (size_t i = 0; i < order.size(); ++i) {
         if (i + Ahead < order.size()) __builtin_prefetch(&*nodes[order[i + Ahead].index]);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "events/event_nodes.h"
 #include "frame/byte_buffer.h"
@@ -51,8 +52,17 @@ class EventList {
 
   private:
     bool findPlaceNearEnds(const Event& event, Placement placement, EventPosition& at);
+    // A run of waiting events in time order: its next event, how many left.
+    struct Run {
+        EventPosition next;
+        size_t length;
+    };
+
     EventPosition afterLastRelease(EventPosition first, const Event& noteOn);
+    std::vector<Run> runsOfWaiting();
+    void mergeRuns(std::vector<Run>& runs, EventPosition& cursor);
     void sortWaiting();
+    void placeWaiting(EventPosition node, EventPosition& cursor);
     void countInserted(EventPosition inserted);
 
     EventNodes nodes_;    // in track order
