@@ -19,7 +19,7 @@ SmfHandle copySmf(SmfHandle smf) {
     // constant-time prepend.
     try {
         for (auto event = events.rbegin(); event != events.rend(); ++event) {
-            stageAndInsert(copy->events, event->tick, event->bytes.data(), event->bytes.size());
+            copy->events.insert(event->tick, event->bytes.data(), event->bytes.size());
         }
     } catch (...) {
         destroyObject(copy);  // out of memory: no partial copy survives

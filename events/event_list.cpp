@@ -8,12 +8,6 @@
 
 namespace xemidi {
 
-Event ScratchEvent;
-
-Event::Event(uint32_t at, const ByteBuffer& from) : tick(at) {
-    bytes.assign(from);
-}
-
 EventList::EventList(EventNodePool& pool)
     : nodes_(EventNodes::allocator_type(&pool)), waiting_(EventNodes::allocator_type(&pool)) {}
 
@@ -93,15 +87,10 @@ EventPosition EventList::afterLastRelease(EventPosition first, const Event& note
     return position;
 }
 
-void EventList::insert(const Event& event, Placement placement) {
-    // A node is linked only once it is complete: if memory runs out, the
-    // list is as it was.
-    EventPosition at;
-    if (findPlaceNearEnds(event, placement, at)) {
-        countInserted(nodes_.emplace(at, event.tick, event.bytes));
-    } else {
-        waiting_.emplace_back(event.tick, event.bytes).placement = placement;
-    }
+void EventList::insert(uint32_t tick, const uint8_t* bytes, uint32_t size) {
+    EventNodes group(allocator());
+    group.emplace_back(tick, bytes, size);
+    moveIn(group, Placement::First);
 }
 
 void EventList::moveIn(EventNodes& group, Placement placement) {
@@ -206,18 +195,6 @@ void EventList::sortWaiting() {
         sorted[i].swap(*nodes[order[i].index]);
     }
     for (size_t i = 0; i < order.size(); ++i) nodes[i]->swap(sorted[i]);
-}
-
-void stageAndInsert(EventList& list, uint32_t tick, const uint8_t* bytes, uint32_t size) {
-    ScratchEvent.bytes.assign(bytes, size);
-    ScratchEvent.tick = tick;
-    list.insert(ScratchEvent, Placement::First);
-}
-
-void stageInto(EventNodes& group, uint32_t tick, const uint8_t* bytes, uint32_t size) {
-    ScratchEvent.bytes.assign(bytes, size);
-    ScratchEvent.tick = tick;
-    group.emplace_back(ScratchEvent.tick, ScratchEvent.bytes);
 }
 
 namespace {

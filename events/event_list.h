@@ -27,12 +27,24 @@ class EventList {
     EventList(const EventList&) = delete;
     EventList& operator=(const EventList&) = delete;
 
-    // Inserts a copy of event where placement puts it among the events at
-    // its tick. On std::bad_alloc the list is as it was.
-    void insert(const Event& event, Placement placement);
-    // Moves the first node of group (made with allocator()) in, as insert
-    // would place a copy. Allocates nothing: the nodes of a group built
-    // beforehand go in whole.
+    // Inserts an event at tick holding a copy of size bytes, before the
+    // events already at its tick. On std::bad_alloc the list is as it was.
+    void insert(uint32_t tick, const uint8_t* bytes, uint32_t size);
+    // Inserts an event at tick of size bytes, which write(uint8_t* out)
+    // writes: the event's bytes are written once, in the node that keeps
+    // them. On std::bad_alloc the list is as it was.
+    template <class Write>
+    void insertWritten(uint32_t tick, uint32_t size, Write write) {
+        EventNodes group(allocator());
+        Event& event = group.emplace_back();
+        event.tick = tick;
+        event.bytes.resize(size);
+        write(event.bytes.data());
+        moveIn(group, Placement::First);
+    }
+    // Moves the first node of group (made with allocator()) in, where
+    // placement puts it among the events at its tick. Allocates nothing:
+    // the nodes of a group built beforehand go in whole.
     void moveIn(EventNodes& group, Placement placement);
 
     // The events in track order, once every waiting event has its place.
@@ -70,16 +82,5 @@ class EventList {
     uint64_t eventBytes_ = 0;
     uint32_t longDeltas_ = 0;
 };
-
-// Every insertion stages its event here; the list then copies it into a
-// node. Keeps the last staged event between insertions.
-extern Event ScratchEvent;
-
-// Stages tick and bytes in ScratchEvent and inserts them first at the tick.
-void stageAndInsert(EventList& list, uint32_t tick, const uint8_t* bytes, uint32_t size);
-
-// Stages tick and bytes in ScratchEvent and appends a copy of it to group,
-// events not in the list yet (made with its allocator).
-void stageInto(EventNodes& group, uint32_t tick, const uint8_t* bytes, uint32_t size);
 
 }  // namespace xemidi

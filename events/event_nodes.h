@@ -22,8 +22,8 @@ enum class Placement : uint8_t {
 
 struct Event {
     Event() = default;
-    // Copies the bytes in use of another event's buffer, exactly sized.
-    Event(uint32_t at, const ByteBuffer& from);
+    // An event at tick holding a copy of size bytes, exactly sized.
+    Event(uint32_t at, const uint8_t* from, uint32_t size) : tick(at) { bytes.assign(from, size); }
 
     void swap(Event& other) noexcept {
         std::swap(tick, other.tick);

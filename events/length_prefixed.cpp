@@ -1,14 +1,11 @@
 #include "events/length_prefixed.h"
 
-#include "events/event_list.h"
+#include <cstring>
+
 #include "frame/c_boundary.h"
 #include "frame/registry.h"
-#include "writer/smf_writer.h"
 
 namespace xemidi {
-
-WorkingBuffers SysexBuffers;
-WorkingBuffers MetaBuffers;
 
 namespace {
 
@@ -36,54 +33,55 @@ int32_t requiredMetaLength(uint8_t type) {
 
 constexpr uint8_t EndOfTrackType = 0x2F;
 
-// Assembles head, the length prefix and body in buffers.event, then stages
-// and inserts the result.
-void storeWithLength(WorkingBuffers& buffers, EventList& list, uint32_t tick, const uint8_t* head,
-                     uint32_t headSize, uint32_t length, const uint8_t* body) {
-    uint32_t position = 0;
-    buffers.length.resize(0);
-    writeVarLen(buffers.length, position, length);
-    buffers.event.resize(headSize + buffers.length.size() + length);  // one growth at most
-    position = 0;
-    appendBytes(buffers.event, position, head, headSize);
-    appendBytes(buffers.event, position, buffers.length.data(), buffers.length.size());
-    appendBytes(buffers.event, position, body, length);
-    stageAndInsert(list, tick, buffers.event.data(), buffers.event.size());
-}
+}  // namespace
 
-int insertSysexEvent(SmfHandle smf, uint32_t tick, const void* data, int32_t len) {
-    SmfObject* object = validateHandle(smf);
-    if (object == nullptr || len < 3 || data == nullptr) return 0;
-    if (static_cast<uint32_t>(len) - 1 > MaxVarLen) return 0;
-    const auto* bytes = static_cast<const uint8_t*>(data);
-    if (bytes[0] != 0xF0 || bytes[len - 1] != 0xF7) return 0;
-    storeWithLength(SysexBuffers, object->events, tick, bytes, 1, static_cast<uint32_t>(len) - 1,
-                    bytes + 1);
+int storeSysex(EventList& list, uint32_t tick, const uint8_t* data, int32_t len) {
+    // The length is judged before any byte is read.
+    if (len < 3 || data == nullptr || static_cast<uint32_t>(len) - 1 > MaxVarLen) return 0;
+    if (!isStorableSysex(data[0], data[len - 1], len)) return 0;
+    storeSysexWritten(list, tick, static_cast<uint32_t>(len), [&](uint8_t* out) {
+        std::memcpy(out, data + 1, static_cast<uint32_t>(len) - 1);
+    });
     return 1;
 }
 
-int insertMetaEvent(SmfHandle smf, uint32_t tick, uint32_t typeArgument, const void* data,
-                    int32_t len) {
-    SmfObject* object = validateHandle(smf);
-    if (object == nullptr || len < 0 || static_cast<uint32_t>(len) > MaxVarLen) return 0;
+int storeMeta(EventList& list, uint32_t tick, uint32_t typeArgument, const uint8_t* data,
+              int32_t len) {
+    if (len < 0 || static_cast<uint32_t>(len) > MaxVarLen) return 0;
     const auto type = static_cast<uint8_t>(typeArgument);
     const int32_t required = requiredMetaLength(type);
     if (type == EndOfTrackType || (required >= 0 && len != required)) return 0;
     if (len > 0 && data == nullptr) return 0;
-    const uint8_t head[2] = {0xFF, type};
-    storeWithLength(MetaBuffers, object->events, tick, head, 2, static_cast<uint32_t>(len),
-                    static_cast<const uint8_t*>(data));
+    const auto length = static_cast<uint32_t>(len);
+    list.insertWritten(tick, 2 + varLenSize(length) + length, [&](uint8_t* out) {
+        out[0] = 0xFF;
+        out[1] = type;
+        out += 2 + writeVarLen(out + 2, length);
+        if (length != 0) std::memcpy(out, data, length);
+    });
     return 1;
 }
 
-}  // namespace
 }  // namespace xemidi
 
+using xemidi::guarded;
+using xemidi::SmfObject;
+
 int XEMIDI_CALL InsertSysexEvent(SmfHandle smf, uint32_t tick, const void* data, int32_t len) {
-    return xemidi::guarded([&] { return xemidi::insertSysexEvent(smf, tick, data, len); });
+    return guarded([&] {
+        SmfObject* object = xemidi::validateHandle(smf);
+        return object == nullptr ? 0
+                                 : xemidi::storeSysex(object->events, tick,
+                                                      static_cast<const uint8_t*>(data), len);
+    });
 }
 
 int XEMIDI_CALL InsertMetaEvent(SmfHandle smf, uint32_t tick, uint32_t type, const void* data,
                                 int32_t len) {
-    return xemidi::guarded([&] { return xemidi::insertMetaEvent(smf, tick, type, data, len); });
+    return guarded([&] {
+        SmfObject* object = xemidi::validateHandle(smf);
+        return object == nullptr ? 0
+                                 : xemidi::storeMeta(object->events, tick, type,
+                                                     static_cast<const uint8_t*>(data), len);
+    });
 }

@@ -21,24 +21,21 @@ bool isChannelMessage(const uint8_t* data, int32_t len) {
 
 }  // namespace
 
-int insertMidiEvents(SmfHandle smf, const ChannelMessage* messages, int count) {
-    SmfObject* object = validateHandle(smf);
-    if (object == nullptr) return 0;
+int storeChannelMessages(EventList& list, const ChannelMessage* messages, int count) {
     for (int i = 0; i < count; ++i) {
         const ChannelMessage& m = messages[i];
         if (m.length < 2 || m.bytes == nullptr || !isChannelMessage(m.bytes, m.length)) return 0;
     }
     if (count == 1 && messages[0].placement == Placement::First) {  // no group to hold back
-        stageAndInsert(object->events, messages[0].tick, messages[0].bytes,
-                       static_cast<uint32_t>(messages[0].length));
+        list.insert(messages[0].tick, messages[0].bytes, static_cast<uint32_t>(messages[0].length));
         return 1;
     }
-    EventNodes group(object->events.allocator());
+    EventNodes group(list.allocator());
     for (int i = 0; i < count; ++i) {
-        stageInto(group, messages[i].tick, messages[i].bytes,
-                  static_cast<uint32_t>(messages[i].length));
+        group.emplace_back(messages[i].tick, messages[i].bytes,
+                           static_cast<uint32_t>(messages[i].length));
     }
-    for (int i = 0; i < count; ++i) object->events.moveIn(group, messages[i].placement);
+    for (int i = 0; i < count; ++i) list.moveIn(group, messages[i].placement);
     return 1;
 }
 
@@ -46,5 +43,8 @@ int insertMidiEvents(SmfHandle smf, const ChannelMessage* messages, int count) {
 
 int XEMIDI_CALL InsertMidiEvent(SmfHandle smf, uint32_t tick, const void* data, int32_t len) {
     const xemidi::ChannelMessage message = {tick, static_cast<const uint8_t*>(data), len};
-    return xemidi::guarded([&] { return xemidi::insertMidiEvents(smf, &message, 1); });
+    return xemidi::guarded([&] {
+        xemidi::SmfObject* object = xemidi::validateHandle(smf);
+        return object == nullptr ? 0 : xemidi::storeChannelMessages(object->events, &message, 1);
+    });
 }

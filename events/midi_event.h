@@ -5,7 +5,6 @@
 #include <cstdint>
 
 #include "events/event_list.h"
-#include "xemidi.h"
 
 namespace xemidi {
 
@@ -16,10 +15,11 @@ struct ChannelMessage {
     Placement placement = Placement::First;
 };
 
-// Inserts the messages in order, with the result of as many InsertMidiEvent
-// calls, but all or none: the handle and every message are checked, and every
-// event is built, before the first is linked. 0 for a bad handle or message;
-// std::bad_alloc when memory runs out, with nothing inserted.
-int insertMidiEvents(SmfHandle smf, const ChannelMessage* messages, int count);
+// Stores the messages in order, as as many single insertions would, but
+// all or none: every message is checked, and every event built, before the
+// first goes in. 0 when a message is not one the library stores (status
+// 0x80..0xEF, the data bytes its kind needs below 0x80; bytes is not read
+// when length is below 2). Throws std::bad_alloc with nothing stored.
+int storeChannelMessages(EventList& list, const ChannelMessage* messages, int count);
 
 }  // namespace xemidi

@@ -3,7 +3,6 @@
 // 32-bit value; the handle is left to the insertion.
 #include <cstdint>
 
-#include "events/midi_event.h"
 #include "frame/c_boundary.h"
 #include "shorthand/ranges.h"
 #include "xemidi.h"
@@ -23,27 +22,30 @@ int insertNote(SmfHandle smf, uint32_t tick, int32_t channel, int32_t key, int32
     const uint32_t end = tick + static_cast<uint32_t>(duration);
     const Placement onPlacement = end == tick ? Placement::First : Placement::AfterRelease;
     const ChannelMessage note[2] = {{end, noteOff, 3}, {tick, noteOn, 3, onPlacement}};
-    return insertMidiEvents(smf, note, 2);
+    return insertChannelMessages(smf, note, 2);
 }
 
 int insertThreeBytes(SmfHandle smf, uint32_t tick, uint8_t base, int32_t channel, int32_t first,
                      int32_t second) {
     if (!isChannel(channel) || !isDataByte(first) || !isDataByte(second)) return 0;
     const uint8_t message[3] = {statusByte(base, channel), dataByte(first), dataByte(second)};
-    return InsertMidiEvent(smf, tick, message, 3);
+    const ChannelMessage single = {tick, message, 3};
+    return insertChannelMessages(smf, &single, 1);
 }
 
 int insertChannelPressure(SmfHandle smf, uint32_t tick, int32_t channel, int32_t pressure) {
     if (!isChannel(channel) || !isDataByte(pressure)) return 0;
     const uint8_t message[2] = {statusByte(0xD0, channel), dataByte(pressure)};
-    return InsertMidiEvent(smf, tick, message, 2);
+    const ChannelMessage single = {tick, message, 2};
+    return insertChannelMessages(smf, &single, 1);
 }
 
 int insertWheel(SmfHandle smf, uint32_t tick, int32_t channel, int32_t value) {
     if (!isChannel(channel) || !inRange(value, -8192, 8191)) return 0;
     const int32_t position = value + 8192;
     const uint8_t message[3] = {statusByte(0xE0, channel), lowSeven(position), highSeven(position)};
-    return InsertMidiEvent(smf, tick, message, 3);
+    const ChannelMessage single = {tick, message, 3};
+    return insertChannelMessages(smf, &single, 1);
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 // order. A group goes in whole or not at all, even when memory runs out.
 #include <cstdint>
 
-#include "events/midi_event.h"
 #include "frame/c_boundary.h"
 #include "shorthand/ranges.h"
 #include "xemidi.h"
@@ -25,7 +24,7 @@ int insertInPlayingOrder(SmfHandle smf, uint32_t tick, const Message* messages, 
         const Message& message = messages[count - 1 - i];
         group[i] = {tick, message.bytes, message.length};
     }
-    return insertMidiEvents(smf, group, count);
+    return insertChannelMessages(smf, group, count);
 }
 
 Message controller(int32_t channel, uint8_t number, uint8_t value) {

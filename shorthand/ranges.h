@@ -1,7 +1,11 @@
-// Range checks and byte composition shared by the shorthand inserters.
+// Range checks, byte composition and insertion shared by the shorthand
+// inserters.
 #pragma once
 
 #include <cstdint>
+
+#include "events/midi_event.h"
+#include "frame/registry.h"
 
 namespace xemidi {
 
@@ -30,6 +34,13 @@ constexpr uint8_t lowSeven(int32_t value) {
 }
 constexpr uint8_t highSeven(int32_t value) {
     return static_cast<uint8_t>(value >> 7);
+}
+
+// Checks the handle and stores the messages, all or none (their bytes are
+// composed within range, so only the handle can refuse them).
+inline int insertChannelMessages(SmfHandle smf, const ChannelMessage* messages, int count) {
+    SmfObject* object = validateHandle(smf);
+    return object == nullptr ? 0 : storeChannelMessages(object->events, messages, count);
 }
 
 }  // namespace xemidi

@@ -16,13 +16,6 @@ namespace xemidi {
 // Bytes of the header chunk and the "MTrk" tag that precede trackDataSize.
 constexpr uint32_t ImageOverhead = 18;
 
-// Each writer resizes buffer to position + its length, writes there and
-// advances position.
-void appendBytes(ByteBuffer& buffer, uint32_t& position, const void* bytes, uint32_t count);
-void writeVarLen(ByteBuffer& buffer, uint32_t& position, uint32_t value);  // value <= MaxVarLen
-void writeBigEndian16(ByteBuffer& buffer, uint32_t& position, uint32_t value);
-void writeBigEndian32(ByteBuffer& buffer, uint32_t& position, uint32_t value);
-
 // The track chunk's byte count from its length field to the end of the
 // image, running status applied; 0 when the events have no image: a delta
 // time above MaxVarLen, or an image that would not fit 32 bits. Read from

@@ -67,14 +67,4 @@ TEST_F(MidiEvent, RefusalsChangeNothingAndReadNoData) {
     EXPECT_TRUE(InsertionState::of(smf) == before);
 }
 
-TEST_F(MidiEvent, StagingKeepsTheLastStagedEvent) {
-    const uint8_t longer[5] = {0x90, 0x3C, 0x64, 0x3E, 0x64};
-    const uint8_t change[2] = {0xC1, 0x05};
-    ASSERT_EQ(InsertMidiEvent(smf, 7, longer, 5), 1);
-    ASSERT_EQ(InsertMidiEvent(smf, 9, change, 2), 1);
-    EXPECT_EQ(xemidi::ScratchEvent.tick, 9u);
-    EXPECT_EQ(smftest::bufferBytes(xemidi::ScratchEvent.bytes), Bytes(change, change + 2));
-    EXPECT_GE(xemidi::ScratchEvent.bytes.capacity(), 5u);  // only grows
-}
-
 }  // namespace

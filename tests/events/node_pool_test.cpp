@@ -57,7 +57,7 @@ TEST(NodePool, EventListsTakeTheirNodesFromIt) {
     xemidi::EventNodePool pool;
     xemidi::EventList list(pool);
     const uint8_t on[3] = {0x90, 60, 64};
-    xemidi::stageAndInsert(list, 0, on, 3);
+    list.insert(0, on, 3);
     EXPECT_TRUE(pool.hasSpare());
 }
 

@@ -17,7 +17,6 @@
 #include <vector>
 
 #include "events/event_list.h"
-#include "events/length_prefixed.h"
 #include "frame/registry.h"
 #include "oom/failing_new.h"
 #include "oom/failing_system_calls.h"
@@ -67,18 +66,6 @@ State stateOf(const Scenario& s, const Fixture& f, intptr_t result) {
     return state;
 }
 
-// Process-wide buffers that keep a heap block between calls; a call may leave one
-// holding a block it did not hold before (or release one), which is no leak.
-long workingBlocks() {
-    long n = 0;
-    for (const xemidi::ByteBuffer* b :
-         {&xemidi::ScratchEvent.bytes, &xemidi::SysexBuffers.length, &xemidi::SysexBuffers.event,
-          &xemidi::MetaBuffers.length, &xemidi::MetaBuffers.event}) {
-        n += b->onHeap();
-    }
-    return n;
-}
-
 long openFiles() {
     DIR* dir = opendir("/proc/self/fd");
     long n = 0;
@@ -126,7 +113,7 @@ const char* problemOf(const State& before, const State& after, const State& refe
 
 // One run with the n-th fault armed; false when the call ended before it.
 bool runWith(const Scenario& s, const State& reference, Fault fault, long n) {
-    const long blocks = oomtest::liveBlocks(), working = workingBlocks(), files = openFiles();
+    const long blocks = oomtest::liveBlocks(), files = openFiles();
     const uint32_t objects = xemidi::liveObjectCount();
     bool injected = false;
     const char* problem = nullptr;
@@ -140,7 +127,7 @@ bool runWith(const Scenario& s, const State& reference, Fault fault, long n) {
         problem = problemOf(before, stateOf(s, f, result), reference, result, fault);
         cleanUp(s, f, result);
     }
-    const long leaked = oomtest::liveBlocks() - blocks - (workingBlocks() - working);
+    const long leaked = oomtest::liveBlocks() - blocks;
     const auto where = [&] {
         return std::string(FaultNames[int(fault)]) + " #" + std::to_string(n);
     };

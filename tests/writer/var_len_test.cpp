@@ -3,10 +3,9 @@
 
 #include <vector>
 
-#include "support/internals.h"
-#include "writer/smf_writer.h"
+#include "support/smf_reader.h"
+#include "writer/track_format.h"
 
-using smftest::bufferBytes;
 using smftest::Bytes;
 
 namespace {
@@ -26,26 +25,19 @@ TEST(VarLen, EncodingsAtEveryBoundary) {
         {0x0FFFFFFF, {0xFF, 0xFF, 0xFF, 0x7F}},
     };
     for (const auto& [value, expected] : table) {
-        xemidi::ByteBuffer buffer;
-        uint32_t position = 0;
-        xemidi::writeVarLen(buffer, position, value);
-        EXPECT_EQ(bufferBytes(buffer), expected) << value;
-        EXPECT_EQ(position, expected.size());
+        uint8_t out[4];
+        EXPECT_EQ(xemidi::writeVarLen(out, value), expected.size()) << value;
+        EXPECT_EQ(Bytes(out, out + expected.size()), expected) << value;
         EXPECT_EQ(xemidi::varLenSize(value), expected.size()) << value;
     }
     EXPECT_EQ(xemidi::varLenSize(0xFFFFFFFF), 4u);  // never counts more than four
 }
 
-TEST(VarLen, WritersAppendAtThePosition) {
-    xemidi::ByteBuffer buffer;
-    uint32_t position = 0;
-    xemidi::appendBytes(buffer, position, "ab", 2);
-    xemidi::writeBigEndian16(buffer, position, 0xABCD1234);
-    xemidi::writeBigEndian32(buffer, position, 0x01020304);
-    xemidi::writeVarLen(buffer, position, 0x81);
-    EXPECT_EQ(bufferBytes(buffer),
-              (Bytes{'a', 'b', 0x12, 0x34, 0x01, 0x02, 0x03, 0x04, 0x81, 0x01}));
-    EXPECT_EQ(position, 10u);
+TEST(VarLen, BigEndianFieldsComeFromTheValue) {
+    uint8_t out[6];
+    EXPECT_EQ(xemidi::writeBigEndian32(xemidi::writeBigEndian16(out, 0xABCD1234), 0x01020304),
+              out + 6);
+    EXPECT_EQ(Bytes(out, out + 6), (Bytes{0x12, 0x34, 0x01, 0x02, 0x03, 0x04}));
 }
 
 }  // namespace
