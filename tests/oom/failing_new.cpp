@@ -1,13 +1,18 @@
 #include "oom/failing_new.h"
 
+#include <malloc.h>
+
+#include <algorithm>
 #include <cstddef>
 #include <cstdlib>
 #include <new>
+#include <utility>
 
 namespace oomtest {
 namespace {
 
 long liveCount = 0;
+std::size_t bytesInUse = 0, mostBytesInUse = 0;
 long countdown = 0;  // 0: nothing armed
 bool failAfter = false;
 long failures = 0;
@@ -30,7 +35,11 @@ void* allocate(std::size_t size, std::size_t alignment) noexcept {
         alignment <= alignof(std::max_align_t)
             ? std::malloc(size)
             : std::aligned_alloc(alignment, (size + alignment - 1) / alignment * alignment);
-    if (block != nullptr) ++liveCount;
+    if (block != nullptr) {
+        ++liveCount;
+        bytesInUse += malloc_usable_size(block);
+        mostBytesInUse = std::max(mostBytesInUse, bytesInUse);
+    }
     return block;
 }
 
@@ -43,6 +52,7 @@ void* allocateOrThrow(std::size_t size, std::size_t alignment) {
 void release(void* block) noexcept {
     if (block == nullptr) return;
     --liveCount;
+    bytesInUse -= malloc_usable_size(block);
     std::free(block);
 }
 
@@ -61,6 +71,14 @@ long stopFailingAllocations() {
 
 long liveBlocks() {
     return liveCount;
+}
+
+std::size_t liveBytes() {
+    return bytesInUse;
+}
+
+std::size_t peakBytes() {
+    return std::exchange(mostBytesInUse, bytesInUse);
 }
 
 }  // namespace oomtest

@@ -321,4 +321,37 @@ INSTANTIATE_TEST_SUITE_P(Exports, FailureSweep, ::testing::ValuesIn(scenarios())
                              return name + "_" + std::to_string(p.index);
                          });
 
+// A large event's bytes are held once, in the event itself: inserting or
+// copying n bytes raises the memory in use by at most n and a small bound,
+// at its peak and after, and nothing stays once the objects are deleted.
+TEST(Memory, LargeEventsAreHeldOnce) {
+    constexpr size_t Slack = 64 * 1024, N = 4 << 20;
+    const Bytes message = sysex(N);
+    std::string hex = "F0";
+    for (size_t i = 0; i < N / 8; ++i) hex += " 11";
+    hex += " F7";
+    const std::string text(N, 't');
+    const size_t baseline = oomtest::liveBytes();
+    SmfHandle smf = CreateSmf(480), copy = nullptr;
+    const std::vector<std::pair<const char*, std::function<bool()>>> calls = {
+        {"InsertSysexEvent", [&] { return InsertSysexEvent(smf, 0, message.data(), N) == 1; }},
+        {"InsertMetaEvent",
+         [&] { return InsertMetaEvent(smf, 0, 0x7F, text.data(), int32_t(N)) == 1; }},
+        {"calex_insert_Sysx", [&] { return calex_insert_Sysx(smf, 0, hex.c_str()) == 1; }},
+        {"calex_insert_Text", [&] { return calex_insert_Text(smf, 0, text.c_str()) == 1; }},
+        {"CopySmf", [&] { return (copy = CopySmf(smf)) != nullptr; }},
+    };
+    for (const auto& [name, call] : calls) {
+        const size_t before = oomtest::liveBytes();
+        oomtest::peakBytes();
+        ASSERT_TRUE(call()) << name;
+        const size_t stored = name == std::string("CopySmf") ? before - baseline : N;
+        EXPECT_LE(oomtest::peakBytes() - before, stored + Slack) << name;
+        EXPECT_LE(oomtest::liveBytes() - before, stored + Slack) << name;
+    }
+    DeleteSmf(copy);
+    DeleteSmf(smf);
+    EXPECT_LE(oomtest::liveBytes() - baseline, Slack);
+}
+
 }  // namespace
