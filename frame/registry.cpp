@@ -1,7 +1,12 @@
 #include "frame/registry.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
+#include <list>
 #include <memory>
+#include <new>
+#include <unordered_map>
 
 #include "frame/c_boundary.h"
 
@@ -11,27 +16,69 @@ namespace {
 
 constexpr char Signature[] = "xeMidi";
 
-// Live objects in creation order. The registry owns them; whatever is left
-// when the library is unloaded (dlclose, process exit, DLL detach) is freed
-// by its destructor.
-struct HandleRegistry {
+// Live objects in creation order, with an index of their addresses, so
+// that a handle check costs the same however many objects live. The
+// registry owns them; whatever is left when the library is unloaded
+// (dlclose, process exit, DLL detach) is freed by its destructor.
+//
+// A deleted object's memory is kept back from the heap while the next
+// RetiredObjects objects are deleted: no new object can take the address of
+// a recently deleted one, so a host's second DeleteSmf, or a late use, of
+// an old handle is refused instead of reaching a newer object.
+class HandleRegistry {
+  public:
     HandleRegistry() = default;
     HandleRegistry(const HandleRegistry&) = delete;
     HandleRegistry& operator=(const HandleRegistry&) = delete;
     ~HandleRegistry() { destroyAll(); }
 
-    std::list<SmfObject*>::iterator find(SmfHandle handle) {
-        auto node = objects.begin();
-        while (node != objects.end() && handleOf(*node) != handle) ++node;
-        return node;
+    SmfObject* find(SmfHandle handle) const {
+        const auto found = index_.find(handle);
+        return found == index_.end() ? nullptr : *found->second;
+    }
+
+    // Registers object, which is not registered. Throws std::bad_alloc with
+    // nothing registered.
+    void add(SmfObject* object) {
+        const auto node = objects_.insert(objects_.end(), object);
+        try {
+            index_.emplace(handleOf(object), node);
+        } catch (...) {
+            objects_.erase(node);
+            throw;
+        }
+    }
+
+    // Unregisters and destroys a registered object, keeping its memory back.
+    void destroy(SmfObject* object) {
+        const auto found = index_.find(handleOf(object));
+        objects_.erase(found->second);
+        index_.erase(found);
+        object->~SmfObject();
+        void*& oldest = retired_[nextRetired_];
+        ::operator delete(oldest);
+        oldest = object;
+        nextRetired_ = (nextRetired_ + 1) % RetiredObjects;
     }
 
     void destroyAll() {
-        for (SmfObject* object : objects) delete object;
-        objects.clear();
+        for (SmfObject* object : objects_) delete object;
+        objects_.clear();
+        index_.clear();
+        for (void*& memory : retired_) ::operator delete(std::exchange(memory, nullptr));
     }
 
-    std::list<SmfObject*> objects;
+    uint32_t count() const { return static_cast<uint32_t>(objects_.size()); }
+    size_t retired() const {
+        return static_cast<size_t>(std::count_if(std::begin(retired_), std::end(retired_),
+                                                 [](void* memory) { return memory != nullptr; }));
+    }
+
+  private:
+    std::list<SmfObject*> objects_;
+    std::unordered_map<SmfHandle, std::list<SmfObject*>::iterator> index_;
+    void* retired_[RetiredObjects] = {};
+    size_t nextRetired_ = 0;
 };
 
 HandleRegistry Registry;
@@ -44,11 +91,13 @@ SmfObject::SmfObject(uint16_t ticksPerQuarter) : division(ticksPerQuarter), even
 }
 
 SmfObject* validateHandle(SmfHandle handle) {
-    auto node = Registry.find(handle);
-    if (node == Registry.objects.end()) return nullptr;
+    // Only a registered address is ever read: a wild, stale or foreign
+    // value is refused without touching the memory it points at.
+    SmfObject* object = Registry.find(handle);
+    if (object == nullptr) return nullptr;
     // A registered address always holds the signature; checking it keeps
     // the object's identity tied to its first bytes.
-    return std::memcmp((*node)->signature, Signature, sizeof Signature) == 0 ? *node : nullptr;
+    return std::memcmp(object->signature, Signature, sizeof Signature) == 0 ? object : nullptr;
 }
 
 SmfObject* createObject(int32_t division) {
@@ -57,15 +106,12 @@ SmfObject* createObject(int32_t division) {
     const uint32_t low = static_cast<uint32_t>(division) & 0xFFFFu;
     if (low == 0 || low > 0x7FFFu) return nullptr;
     auto object = std::make_unique<SmfObject>(static_cast<uint16_t>(low));
-    Registry.objects.push_back(object.get());
+    Registry.add(object.get());
     return object.release();
 }
 
 void destroyObject(SmfObject* object) {
-    auto node = Registry.find(handleOf(object));
-    if (node == Registry.objects.end()) return;
-    delete *node;
-    Registry.objects.erase(node);
+    if (Registry.find(handleOf(object)) != nullptr) Registry.destroy(object);
 }
 
 void destroyAllObjects() {
@@ -73,7 +119,11 @@ void destroyAllObjects() {
 }
 
 uint32_t liveObjectCount() {
-    return static_cast<uint32_t>(Registry.objects.size());
+    return Registry.count();
+}
+
+size_t retiredObjectCount() {
+    return Registry.retired();
 }
 
 }  // namespace xemidi

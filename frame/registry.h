@@ -3,6 +3,7 @@
 // registered.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "events/event_list.h"
@@ -29,13 +30,21 @@ SmfObject* validateHandle(SmfHandle handle);
 // registered when memory runs out.
 SmfObject* createObject(int32_t division);
 
-// Unregisters and frees a live object with its events.
+// How many deleted objects keep their memory back from the heap, so that
+// no new object takes the address of one of them.
+constexpr size_t RetiredObjects = 256;
+
+// Unregisters and frees a live object with its events. Its memory goes back
+// to the heap once RetiredObjects more objects have been deleted.
 void destroyObject(SmfObject* object);
 
 // Frees every live object; the library calls it when it is unloaded.
 void destroyAllObjects();
 
 uint32_t liveObjectCount();
+
+// Deleted objects whose memory is kept back (at most RetiredObjects).
+size_t retiredObjectCount();
 
 inline SmfHandle handleOf(SmfObject* object) {
     return reinterpret_cast<SmfHandle>(object);
