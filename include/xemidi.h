@@ -4,7 +4,10 @@
  * absolute ticks in any order, and takes the finished file as bytes, as a
  * disk file or as clipboard data. The library keeps the events sorted by
  * tick; of several events at one tick, the one inserted last stands first
- * (a note-on of cal_insert_Note excepted: see there).
+ * (a note-on of cal_insert_Note excepted: see there). Any order of insertion
+ * is fast: an event at or near either end of an object takes its place at
+ * once, any other when the object is next read (an output or a copy), all
+ * of them in one sorted pass.
  *
  * Every function returns 1 on success and 0 on failure (the creators return
  * a handle, NULL on failure). A refused call changes nothing. The library
@@ -16,6 +19,9 @@
  * only during the call and writes only through the pointers given to
  * GetSmfDataSize and GetSmfData. Objects belong to the library until
  * DeleteSmf or until the library is unloaded, which frees every object left.
+ * An event's bytes are held once, in the event; between calls the library
+ * keeps no working memory beyond the events but the bookkeeping of deleted
+ * handles (below).
  *
  * This header compiles as C (C99 and later) and as C++.
  */
@@ -64,7 +70,9 @@ typedef struct xemidi_smf_object* SmfHandle;
  *         when memory runs out. */
 XEMIDI_EXTERN SmfHandle XEMIDI_CALL CreateSmf(int32_t division);
 
-/* Frees the object and all its events.
+/* Frees the object and all its events. Its handle is not handed out again
+ * until 256 more objects have been deleted: until then a second DeleteSmf,
+ * or any call, with it returns 0 and touches no other object.
  * @return 1; 0 for a handle that does not name a live object. */
 XEMIDI_EXTERN int XEMIDI_CALL DeleteSmf(SmfHandle smf);
 
@@ -122,10 +130,14 @@ XEMIDI_EXTERN int XEMIDI_CALL GetSmfData(SmfHandle smf, void* buffer, uint32_t s
  * Windows the path is taken as bytes, the file is opened with an exclusive
  * advisory lock (share mode 0), FILE_ATTRIBUTE_READONLY (0x1) makes a newly
  * created file read-only, FILE_FLAG_WRITE_THROUGH (0x80000000) makes the
- * write synchronous, and every other flag is ignored.
+ * write synchronous, and every other flag is ignored. Only a file on disk or
+ * a character device (such as /dev/null or NUL) is written: a FIFO, pipe or
+ * socket is refused at once, never waited on.
  * @return 1 when the file was opened, fully written and closed; 0 otherwise.
  *         A bad handle, a NULL path or an object without an image touch no
- *         file. */
+ *         file. A failed save removes a file that it created (a full disk
+ *         leaves no empty file behind); an existing file may be left partly
+ *         written. */
 XEMIDI_EXTERN int XEMIDI_CALL SaveSmf(SmfHandle smf, const char* path,
                                       uint32_t creation_disposition, uint32_t flags_and_attributes);
 

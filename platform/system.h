@@ -23,11 +23,18 @@ enum : uint32_t {
 };
 
 struct SystemCalls {
-    // Opens path for writing with share mode 0, positioned at its start.
-    FileHandle (*createFile)(const char* path, uint32_t disposition, uint32_t flagsAndAttributes);
+    // Opens path for writing with share mode 0, positioned at its start;
+    // *created tells whether this call made the file. Only a file on disk or
+    // a character device (such as /dev/null or NUL) opens: a pipe, FIFO or
+    // socket, whose writer could block or be ended by a reader that goes
+    // away, is refused without blocking.
+    FileHandle (*createFile)(const char* path, uint32_t disposition, uint32_t flagsAndAttributes,
+                             bool* created);
     // Non-zero on success; *written receives the bytes written.
     int (*writeFile)(FileHandle file, const void* bytes, uint32_t size, uint32_t* written);
     int (*closeFile)(FileHandle file);
+    // Deletes the file at path (one that createFile made); non-zero on success.
+    int (*removeFile)(const char* path);
 
     // The identifier of a format registered by name (the same for the same
     // name, case-insensitively), 0 on failure.

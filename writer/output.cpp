@@ -40,13 +40,19 @@ int saveSmf(SmfHandle smf, const char* path, uint32_t disposition, uint32_t flag
     ByteBuffer image;
     if (!serializeSmf(smf, image)) return 0;
     const sys::SystemCalls& os = sys::systemCalls();
-    const sys::FileHandle file = os.createFile(path, disposition, flags);
+    bool created = false;
+    const sys::FileHandle file = os.createFile(path, disposition, flags, &created);
     if (file == sys::InvalidFile) return 0;
     uint32_t written = 0;
     const bool wrote =
         os.writeFile(file, image.data(), image.size(), &written) != 0 && written == image.size();
     const bool closed = os.closeFile(file) != 0;
-    return wrote && closed ? 1 : 0;
+    if (wrote && closed) return 1;
+    // A failed save leaves no file of its own behind (a full disk, say), so
+    // that the host can try again; a file that was there keeps what was
+    // written into it, as the disposition decided.
+    if (created) os.removeFile(path);
+    return 0;
 }
 
 // A clipboard block holding the image, or nullptr.

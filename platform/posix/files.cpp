@@ -1,6 +1,7 @@
 // Files for SaveSmf with the meaning of the Win32 creation dispositions.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,26 +15,57 @@ namespace {
 constexpr uint32_t FileAttributeReadonly = 0x00000001;
 constexpr uint32_t FileFlagWriteThrough = 0x80000000;
 
+// Opens an existing file or creates a new one, as the disposition allows,
+// and tells which it did. Opening never blocks (a FIFO without a reader
+// fails at once); a file that appears or goes between the two attempts is
+// tried again.
+int openOrCreate(const char* path, int mode, bool mayOpen, bool mayCreate, mode_t permissions,
+                 bool& created) {
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        if (mayOpen) {
+            const int fd = ::open(path, mode | O_NONBLOCK);
+            if (fd >= 0 || errno != ENOENT || !mayCreate) return fd;
+        }
+        const int fd = ::open(path, mode | O_NONBLOCK | O_CREAT | O_EXCL, permissions);
+        if (fd >= 0) {
+            created = true;
+            return fd;
+        }
+        if (errno != EEXIST || !mayOpen) return -1;
+    }
+    return -1;
+}
+
+// Regular files and character devices (such as /dev/null) only: a FIFO or
+// a socket could block the writer, or end the host with SIGPIPE when its
+// reader goes away. Writes then block as usual.
+bool writable(int fd) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !(S_ISREG(info.st_mode) || S_ISCHR(info.st_mode))) return false;
+    const int status = ::fcntl(fd, F_GETFL);
+    return status >= 0 && ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == 0;
+}
+
 }  // namespace
 
 // Truncation waits until the exclusive lock is held, so a file that another
 // writer has locked (the nearest thing to a sharing violation) is left as
-// it was.
-FileHandle posixCreateFile(const char* path, uint32_t disposition, uint32_t flags) {
-    int mode = O_WRONLY | O_CLOEXEC;
-    bool truncate = false;
+// it was. A file this call made and could not prepare is removed again.
+FileHandle posixCreateFile(const char* path, uint32_t disposition, uint32_t flags, bool* created) {
+    *created = false;
+    bool mayOpen = true, mayCreate = false, truncate = false;
     switch (disposition) {
         case CreateNew:
-            mode |= O_CREAT | O_EXCL;
+            mayOpen = false;
+            mayCreate = true;
             break;
         case CreateAlways:
-            mode |= O_CREAT;
-            truncate = true;
+            mayCreate = truncate = true;
             break;
         case OpenExisting:
             break;
         case OpenAlways:
-            mode |= O_CREAT;
+            mayCreate = true;
             break;
         case TruncateExisting:
             truncate = true;
@@ -41,14 +73,19 @@ FileHandle posixCreateFile(const char* path, uint32_t disposition, uint32_t flag
         default:
             return InvalidFile;
     }
+    int mode = O_WRONLY | O_CLOEXEC | O_NOCTTY;
     if (flags & FileFlagWriteThrough) mode |= O_DSYNC;
     const mode_t permissions = (flags & FileAttributeReadonly) ? 0444 : 0666;
-    const int fd = ::open(path, mode, permissions);
+    bool made = false;
+    const int fd = openOrCreate(path, mode, mayOpen, mayCreate, permissions, made);
     if (fd < 0) return InvalidFile;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || (truncate && ::ftruncate(fd, 0) != 0)) {
+    if (!writable(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0 ||
+        (truncate && ::ftruncate(fd, 0) != 0)) {
         ::close(fd);
+        if (made) ::unlink(path);
         return InvalidFile;
     }
+    *created = made;
     return fd;
 }
 
@@ -67,6 +104,10 @@ int posixWriteFile(FileHandle file, const void* bytes, uint32_t size, uint32_t* 
 
 int posixCloseFile(FileHandle file) {
     return ::close(static_cast<int>(file)) == 0 ? 1 : 0;
+}
+
+int posixRemoveFile(const char* path) {
+    return ::unlink(path) == 0 ? 1 : 0;
 }
 
 }  // namespace xemidi::sys

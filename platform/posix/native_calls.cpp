@@ -4,12 +4,19 @@ namespace xemidi::sys {
 
 const SystemCalls& nativeSystemCalls() {
     static const SystemCalls native = {
-        posixCreateFile,       posixWriteFile,
-        posixCloseFile,        posixRegisterClipboardFormat,
-        posixOpenClipboard,    posixEmptyClipboard,
-        posixSetClipboardData, posixCloseClipboard,
-        posixGlobalAlloc,      posixGlobalLock,
-        posixGlobalUnlock,     posixGlobalFree,
+        posixCreateFile,
+        posixWriteFile,
+        posixCloseFile,
+        posixRemoveFile,
+        posixRegisterClipboardFormat,
+        posixOpenClipboard,
+        posixEmptyClipboard,
+        posixSetClipboardData,
+        posixCloseClipboard,
+        posixGlobalAlloc,
+        posixGlobalLock,
+        posixGlobalUnlock,
+        posixGlobalFree,
     };
     return native;
 }

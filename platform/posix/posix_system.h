@@ -5,9 +5,10 @@
 
 namespace xemidi::sys {
 
-FileHandle posixCreateFile(const char* path, uint32_t disposition, uint32_t flags);
+FileHandle posixCreateFile(const char* path, uint32_t disposition, uint32_t flags, bool* created);
 int posixWriteFile(FileHandle file, const void* bytes, uint32_t size, uint32_t* written);
 int posixCloseFile(FileHandle file);
+int posixRemoveFile(const char* path);
 
 uint32_t posixRegisterClipboardFormat(const char* name);
 int posixOpenClipboard();

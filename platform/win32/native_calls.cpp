@@ -9,9 +9,23 @@ namespace {
 constexpr DWORD GenericWrite = GENERIC_WRITE;
 constexpr UINT ClipboardBlockFlags = GMEM_MOVEABLE | GMEM_ZEROINIT | GMEM_DDESHARE;  // 0x2042
 
-FileHandle win32CreateFile(const char* path, uint32_t disposition, uint32_t flags) {
+FileHandle win32CreateFile(const char* path, uint32_t disposition, uint32_t flags, bool* created) {
+    *created = false;
     HANDLE file = CreateFileA(path, GenericWrite, 0, nullptr, disposition, flags, nullptr);
-    return file == INVALID_HANDLE_VALUE ? InvalidFile : reinterpret_cast<FileHandle>(file);
+    if (file == INVALID_HANDLE_VALUE) return InvalidFile;
+    const bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
+    const bool made = disposition == CREATE_NEW ||
+                      ((disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS) && !existed);
+    // Files on disk and character devices only: a pipe's writer could wait
+    // for a reader for ever.
+    const DWORD type = GetFileType(file);
+    if (type != FILE_TYPE_DISK && type != FILE_TYPE_CHAR) {
+        CloseHandle(file);
+        if (made) DeleteFileA(path);
+        return InvalidFile;
+    }
+    *created = made;
+    return reinterpret_cast<FileHandle>(file);
 }
 
 int win32WriteFile(FileHandle file, const void* bytes, uint32_t size, uint32_t* written) {
@@ -23,6 +37,10 @@ int win32WriteFile(FileHandle file, const void* bytes, uint32_t size, uint32_t* 
 
 int win32CloseFile(FileHandle file) {
     return CloseHandle(reinterpret_cast<HANDLE>(file)) ? 1 : 0;
+}
+
+int win32RemoveFile(const char* path) {
+    return DeleteFileA(path) ? 1 : 0;
 }
 
 uint32_t win32RegisterClipboardFormat(const char* name) {
@@ -58,12 +76,19 @@ MemoryHandle win32GlobalFree(MemoryHandle block) {
 
 const SystemCalls& nativeSystemCalls() {
     static const SystemCalls native = {
-        win32CreateFile,       win32WriteFile,
-        win32CloseFile,        win32RegisterClipboardFormat,
-        win32OpenClipboard,    win32EmptyClipboard,
-        win32SetClipboardData, win32CloseClipboard,
-        win32GlobalAlloc,      win32GlobalLock,
-        win32GlobalUnlock,     win32GlobalFree,
+        win32CreateFile,
+        win32WriteFile,
+        win32CloseFile,
+        win32RemoveFile,
+        win32RegisterClipboardFormat,
+        win32OpenClipboard,
+        win32EmptyClipboard,
+        win32SetClipboardData,
+        win32CloseClipboard,
+        win32GlobalAlloc,
+        win32GlobalLock,
+        win32GlobalUnlock,
+        win32GlobalFree,
     };
     return native;
 }

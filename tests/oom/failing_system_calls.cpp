@@ -28,8 +28,9 @@ bool failNow() {
 std::array<MemoryHandle, 16> blocks{};
 size_t blockCount = 0;
 
-FileHandle createFile(const char* path, uint32_t disposition, uint32_t flags) {
-    return failNow() ? InvalidFile : native().createFile(path, disposition, flags);
+FileHandle createFile(const char* path, uint32_t disposition, uint32_t flags, bool* created) {
+    *created = false;
+    return failNow() ? InvalidFile : native().createFile(path, disposition, flags, created);
 }
 int writeFile(FileHandle file, const void* bytes, uint32_t size, uint32_t* written) {
     if (!failNow()) return native().writeFile(file, bytes, size, written);

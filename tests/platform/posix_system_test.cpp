@@ -1,13 +1,19 @@
 // The POSIX system layer: the in-process clipboard as a host sees it, and
-// the file flags that mean something outside Windows.
+// the file flags that mean something outside Windows, special files and
+// failed saves.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <string>
 
 #include "platform/system.h"
 #include "support/internals.h"
@@ -78,6 +84,82 @@ TEST_F(PosixFiles, ReadonlyAttributeAndLockedFiles) {
     EXPECT_EQ(info.st_size, 26);
     close(fd);
     std::remove(path);
+}
+
+// Runs body in a child process and returns its exit status; -1 when a
+// signal ended it or it had to be stopped after seconds (it hung).
+int inChild(const std::function<int()>& body, int seconds = 10) {
+    const pid_t pid = fork();
+    if (pid == 0) _exit(body());
+    for (int waited = 0; waited < seconds * 100; ++waited) {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        usleep(10000);
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    return -1;
+}
+
+// A FIFO is refused at once, with or without a reader: an open for writing
+// would wait for a reader, and a write to a reader that goes away would end
+// the host. A character device such as /dev/null is written.
+TEST_F(PosixFiles, SpecialFilesNeverBlockTheHost) {
+    const uint8_t on[3] = {0x90, 0x3C, 0x64};
+    for (uint32_t tick = 0; tick < 40000; ++tick) ASSERT_EQ(InsertMidiEvent(smf, tick, on, 3), 1);
+    const std::string fifo = testing::TempDir() + "xemidi-fifo-" + std::to_string(getpid());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(inChild([&] {
+                  for (uint32_t disposition = 1; disposition <= 5; ++disposition) {
+                      if (SaveSmf(smf, fifo.c_str(), disposition, 0x80) != 0)
+                          return 10 + int(disposition);
+                  }
+                  const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);  // reads nothing
+                  if (SaveSmf(smf, fifo.c_str(), 2, 0x80) != 0) return 2;
+                  close(reader);
+                  return SaveSmf(smf, "/dev/null", 3, 0x80) == 1 ? 0 : 3;
+              }),
+              0);
+    struct stat info {};
+    EXPECT_EQ(stat(fifo.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+    std::remove(fifo.c_str());
+}
+
+// A save that fails on a full disk (here a file size limit) removes the
+// file it created, so that it can be made again; an existing file keeps
+// what was written into it.
+TEST_F(PosixFiles, FailedSavesLeaveNoFileOfTheirOwn) {
+    const uint8_t on[3] = {0x90, 0x3C, 0x64};
+    for (uint32_t tick = 0; tick < 100; ++tick) ASSERT_EQ(InsertMidiEvent(smf, tick, on, 3), 1);
+    const std::string path = testing::TempDir() + "xemidi-full-" + std::to_string(getpid());
+    const auto exists = [&] { return access(path.c_str(), F_OK) == 0; };
+    EXPECT_EQ(
+        inChild([&] {
+            signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails with EFBIG
+            rlimit limit{};
+            getrlimit(RLIMIT_FSIZE, &limit);
+            const rlim_t room = limit.rlim_cur;
+            limit.rlim_cur = 64;
+            setrlimit(RLIMIT_FSIZE, &limit);
+            for (uint32_t disposition : {1u, 2u, 4u}) {  // CREATE_NEW, CREATE_ALWAYS, OPEN_ALWAYS
+                if (SaveSmf(smf, path.c_str(), disposition, 0x80) != 0) return 1;
+                if (exists()) return 2;
+            }
+            std::FILE* existing = std::fopen(path.c_str(), "wb");
+            std::fclose(existing);
+            if (SaveSmf(smf, path.c_str(), 3, 0x80) != 0) return 3;  // OPEN_EXISTING
+            struct stat info {};
+            if (stat(path.c_str(), &info) != 0 || info.st_size != 64) return 4;
+            std::remove(path.c_str());
+            limit.rlim_cur = room;
+            setrlimit(RLIMIT_FSIZE, &limit);
+            return SaveSmf(smf, path.c_str(), 1, 0x80) == 1 ? 0 : 5;
+        }),
+        0);
+    EXPECT_TRUE(exists());
+    std::remove(path.c_str());
 }
 
 }  // namespace

@@ -35,9 +35,10 @@ class FakeSystem {
         failing() = fail;
         counts() = {};
         auto& table = xemidi::sys::systemCalls();
-        table.createFile = [](const char* p, uint32_t d, uint32_t f) {
+        table.createFile = [](const char* p, uint32_t d, uint32_t f, bool* created) {
+            *created = false;
             return failing() == Fail::CreateFile ? xemidi::sys::InvalidFile
-                                                 : native().createFile(p, d, f);
+                                                 : native().createFile(p, d, f, created);
         };
         table.writeFile = [](xemidi::sys::FileHandle h, const void* b, uint32_t n, uint32_t* w) {
             if (failing() == Fail::WriteFile) return 0;

@@ -39,11 +39,19 @@ class OutputFailure : public smftest::SmfTest {
     const char* path = "output-failure.mid";
 };
 
+// ... and removes the file it made, while a file that was there stays.
 TEST_F(OutputFailure, SaveReportsEveryFailedStepAndClosesTheFile) {
     for (Fail fail : {Fail::CreateFile, Fail::WriteFile, Fail::ShortWrite, Fail::CloseFile}) {
         FakeSystem system(fail);
         EXPECT_EQ(SaveSmf(smf, path, 2, 0x80), 0) << int(fail);
         EXPECT_EQ(FakeSystem::counts().closes, fail == Fail::CreateFile ? 0 : 1);
+        EXPECT_EQ(std::fopen(path, "rb"), nullptr) << "a failed save left a file: " << int(fail);
+        std::fclose(std::fopen(path, "wb"));
+        EXPECT_EQ(SaveSmf(smf, path, 4, 0x80), 0) << int(fail);  // OPEN_ALWAYS, existing
+        std::FILE* existing = std::fopen(path, "rb");
+        EXPECT_NE(existing, nullptr) << "an existing file was removed: " << int(fail);
+        if (existing != nullptr) std::fclose(existing);
+        std::remove(path);
     }
     FakeSystem none(Fail::None);
     EXPECT_EQ(SaveSmf(smf, path, 2, 0x80), 1);
