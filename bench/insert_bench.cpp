@@ -4,11 +4,13 @@
 // event still waiting for its place. The orders that are not time order are
 // measured beside two references built here: the same events in time order,
 // and the algorithmic floor, the same events appended to a std::vector and
-// stable-sorted by tick once.
+// stable-sorted by tick once. Last, the memory a large message holds.
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <vector>
 
 #include "event_stream.h"
 #include "xemidi.h"
@@ -134,5 +136,37 @@ void BM_PartsInTimeOrder(benchmark::State& state) {
 BENCHMARK(BM_PartByPart)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PartsFloor)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PartsInTimeOrder)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+namespace {
+
+// ---- Memory: a large system-exclusive message ------------------------------
+
+long long heapInUse() {
+    const struct mallinfo2 heap = mallinfo2();  // small blocks and mapped ones
+    return static_cast<long long>(heap.uordblks + heap.hblkhd);
+}
+
+// The heap that one message of N bytes holds once inserted, per byte, and
+// what is left of it once its object is deleted.
+void BM_LargeSysexMemory(benchmark::State& state) {
+    const auto size = static_cast<size_t>(state.range(0));
+    std::vector<uint8_t> message(size, 0x11);
+    message.front() = 0xF0;
+    message.back() = 0xF7;
+    double held = 0, left = 0;
+    for (auto _ : state) {
+        const long long before = heapInUse();
+        SmfHandle smf = CreateSmf(bench::Division);
+        if (!InsertSysexEvent(smf, 0, message.data(), static_cast<int32_t>(size))) std::abort();
+        held = static_cast<double>(heapInUse() - before) / static_cast<double>(size);
+        DeleteSmf(smf);
+        left = static_cast<double>(heapInUse() - before);
+    }
+    state.counters["heap_per_byte"] = held;
+    state.counters["heap_left_bytes"] = left;
+}
+BENCHMARK(BM_LargeSysexMemory)->Arg(1 << 20)->Arg(64 << 20)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -57,22 +57,22 @@ void sortByTick(std::vector<Keyed>& items) {
 
 }  // namespace
 
-// At an end of the list, or within a short walk from the back; false when
-// the event must wait (the walk would be long, or events already wait).
-bool EventList::findPlaceNearEnds(const Event& event, Placement placement, EventPosition& at) {
+// Where a new event at tick goes before the events already there: at an
+// end of the list, or within a short walk from the back; false when the
+// event must wait (the walk would be long, or events already wait).
+bool EventList::findPlaceNearEnds(uint32_t tick, EventPosition& at) {
     if (!waiting_.empty()) return false;
-    if (nodes_.empty() || nodes_.back().tick < event.tick) {
+    if (nodes_.empty() || nodes_.back().tick < tick) {
         at = nodes_.end();
-    } else if (event.tick <= nodes_.front().tick) {
+    } else if (tick <= nodes_.front().tick) {
         at = nodes_.begin();
     } else {
         at = nodes_.end();
-        for (uint32_t steps = 0; std::prev(at)->tick >= event.tick; ++steps) {
+        for (uint32_t steps = 0; std::prev(at)->tick >= tick; ++steps) {
             if (steps == ShortWalk) return false;
             --at;
         }
     }
-    if (placement == Placement::AfterRelease) at = afterLastRelease(at, event);
     return true;
 }
 
@@ -87,17 +87,23 @@ EventPosition EventList::afterLastRelease(EventPosition first, const Event& note
     return position;
 }
 
+// A node is linked only once it is complete: if memory runs out, the list
+// is as it was.
 void EventList::insert(uint32_t tick, const uint8_t* bytes, uint32_t size) {
-    EventNodes group(allocator());
-    group.emplace_back(tick, bytes, size);
-    moveIn(group, Placement::First);
+    EventPosition at;
+    if (findPlaceNearEnds(tick, at)) {
+        countInserted(nodes_.emplace(at, tick, bytes, size));
+    } else {
+        waiting_.emplace_back(tick, bytes, size);
+    }
 }
 
 void EventList::moveIn(EventNodes& group, Placement placement) {
     const EventPosition node = group.begin();
     node->placement = placement;
     EventPosition at;
-    if (findPlaceNearEnds(*node, placement, at)) {
+    if (findPlaceNearEnds(node->tick, at)) {
+        if (placement == Placement::AfterRelease) at = afterLastRelease(at, *node);
         nodes_.splice(at, group, node);
         countInserted(node);
     } else {

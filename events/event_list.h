@@ -63,7 +63,7 @@ class EventList {
     EventNodes::allocator_type allocator() const { return nodes_.get_allocator(); }
 
   private:
-    bool findPlaceNearEnds(const Event& event, Placement placement, EventPosition& at);
+    bool findPlaceNearEnds(uint32_t tick, EventPosition& at);
     // A run of waiting events in time order: its next event, how many left.
     struct Run {
         EventPosition next;

@@ -32,9 +32,13 @@ class HandleRegistry {
     HandleRegistry& operator=(const HandleRegistry&) = delete;
     ~HandleRegistry() { destroyAll(); }
 
-    SmfObject* find(SmfHandle handle) const {
+    SmfObject* find(SmfHandle handle) {
+        // Hosts call on one object many times in a row: the last one found
+        // is tried first.
+        if (last_ != nullptr && handleOf(last_) == handle) return last_;
         const auto found = index_.find(handle);
-        return found == index_.end() ? nullptr : *found->second;
+        if (found == index_.end()) return nullptr;
+        return last_ = *found->second;
     }
 
     // Registers object, which is not registered. Throws std::bad_alloc with
@@ -54,6 +58,7 @@ class HandleRegistry {
         const auto found = index_.find(handleOf(object));
         objects_.erase(found->second);
         index_.erase(found);
+        if (last_ == object) last_ = nullptr;
         object->~SmfObject();
         void*& oldest = retired_[nextRetired_];
         ::operator delete(oldest);
@@ -65,6 +70,7 @@ class HandleRegistry {
         for (SmfObject* object : objects_) delete object;
         objects_.clear();
         index_.clear();
+        last_ = nullptr;
         for (void*& memory : retired_) ::operator delete(std::exchange(memory, nullptr));
     }
 
@@ -77,6 +83,7 @@ class HandleRegistry {
   private:
     std::list<SmfObject*> objects_;
     std::unordered_map<SmfHandle, std::list<SmfObject*>::iterator> index_;
+    SmfObject* last_ = nullptr;  // the object found last, while it lives
     void* retired_[RetiredObjects] = {};
     size_t nextRetired_ = 0;
 };
