@@ -77,7 +77,7 @@ class Session {
         const uint8_t choice = in_.byte();
         switch (choice % 8) {
             case 4:
-                return stale_.empty() ? nullptr : stale_[choice / 8 % stale_.size()];
+                return stale_.empty() ? nullptr : stale_[choice / 8 % stale_.size()].handle;
             case 5:
                 return nullptr;
             case 6:
@@ -253,13 +253,22 @@ class Session {
     }
 
     // Keeps a new object in a free slot, or deletes it when there is none.
+    // A new object never has the address of one of the last 256 deleted.
     void adopt(SmfHandle h, Model model) {
+        for (const Stale& old : stale_) REQUIRE(old.handle != h || deletions_ - old.at >= 256);
         Live* slot = freeSlot();
         if (slot == nullptr) {
             REQUIRE(DeleteSmf(h) == 1);
+            deleted(h);
             return;
         }
         *slot = Live{h, std::move(model)};
+    }
+
+    // Remembers the last 16 deleted handles, and when each was deleted.
+    void deleted(SmfHandle h) {
+        if (stale_.size() == 16) stale_.erase(stale_.begin());
+        stale_.push_back({h, deletions_++});
     }
 
     void create(SmfHandle, uint32_t) {
@@ -276,7 +285,7 @@ class Session {
         for (Live& live : slots_) {
             if (result == 1 && live.handle == h) live = Live{};
         }
-        if (result == 1 && stale_.size() < 16) stale_.push_back(h);
+        if (result == 1) deleted(h);
     }
 
     void copy(SmfHandle h, uint32_t) {
@@ -408,7 +417,12 @@ class Session {
 
     Program in_;
     Live slots_[Slots];
-    std::vector<SmfHandle> stale_;
+    struct Stale {
+        SmfHandle handle;
+        long at;  // deletions before it
+    };
+    std::vector<Stale> stale_;
+    long deletions_ = 0;
     std::vector<std::string> files_;
     std::string folder_;
     bool hostHolds_ = false;
