@@ -3,7 +3,7 @@
 // 32-bit value; the handle is left to the insertion.
 #include <cstdint>
 
-#include "frame/c_boundary.h"
+#include "core/c_boundary.h"
 #include "shorthand/ranges.h"
 #include "xemidi.h"
 

@@ -4,7 +4,7 @@
 // order. A group goes in whole or not at all, even when memory runs out.
 #include <cstdint>
 
-#include "frame/c_boundary.h"
+#include "core/c_boundary.h"
 #include "shorthand/ranges.h"
 #include "xemidi.h"
 

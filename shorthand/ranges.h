@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "events/midi_event.h"
-#include "frame/registry.h"
+#include "objects/registry.h"
+#include "store/channel_messages.h"
 
 namespace xemidi {
 

@@ -3,10 +3,10 @@
 #include <cstring>
 #include <utility>
 
-#include "events/length_prefixed.h"
-#include "frame/c_boundary.h"
-#include "frame/registry.h"
+#include "core/c_boundary.h"
+#include "objects/registry.h"
 #include "shorthand/hex_text.h"
+#include "store/length_prefixed.h"
 #include "xemidi.h"
 
 namespace xemidi {
@@ -26,7 +26,7 @@ int insertSysx(SmfHandle smf, uint32_t tick, const char* text) {
         last = byte;
     });
     SmfObject* object = validateHandle(smf);
-    if (!read || object == nullptr || !isStorableSysex(first, last, static_cast<int64_t>(count)))
+    if (!read || object == nullptr || !isSysexMessage(first, last, static_cast<int64_t>(count)))
         return 0;
     storeSysexWritten(object->events, tick, static_cast<uint32_t>(count), [&](uint8_t* rest) {
         bool opening = true;  // the F0 is written already

@@ -2,7 +2,8 @@
 // file, the clipboard. Each call builds its own image and frees it.
 #include <cstring>
 
-#include "frame/c_boundary.h"
+#include "core/c_boundary.h"
+#include "format/track.h"
 #include "platform/system.h"
 #include "writer/clipboard_format.h"
 #include "writer/smf_writer.h"
@@ -36,9 +37,10 @@ int getSmfData(SmfHandle smf, void* buffer, uint32_t size) {
 }
 
 int saveSmf(SmfHandle smf, const char* path, uint32_t disposition, uint32_t flags) {
-    if (path == nullptr) return 0;
+    SmfObject* object = validateHandle(smf);
+    if (object == nullptr || path == nullptr) return 0;
     ByteBuffer image;
-    if (!serializeSmf(smf, image)) return 0;
+    if (!serializeSmf(*object, image)) return 0;
     const sys::SystemCalls& os = sys::systemCalls();
     bool created = false;
     const sys::FileHandle file = os.createFile(path, disposition, flags, &created);
@@ -71,7 +73,8 @@ sys::MemoryHandle imageBlock(const ByteBuffer& image) {
 }
 
 int copyToClipboard(SmfHandle smf) {
-    if (validateHandle(smf) == nullptr) return 0;
+    SmfObject* object = validateHandle(smf);
+    if (object == nullptr) return 0;
     const sys::SystemCalls& os = sys::systemCalls();
     if (!smfClipboardFormatRegistered) {
         // Attempted once per process; a 0 answer stays. Running out of memory
@@ -87,7 +90,7 @@ int copyToClipboard(SmfHandle smf) {
     sys::MemoryHandle block = nullptr;
     {
         ByteBuffer image;
-        if (!serializeSmf(smf, image)) return 0;
+        if (!serializeSmf(*object, image)) return 0;
         block = imageBlock(image);
     }
     if (block == nullptr) return 0;

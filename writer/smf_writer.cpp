@@ -2,18 +2,15 @@
 
 #include <cstring>
 
+#include "format/numbers.h"
+#include "format/track.h"
+
 namespace xemidi {
-
-namespace {
-
-constexpr uint8_t EndOfTrack[] = {0x00, 0xFF, 0x2F, 0x00};
-
-}  // namespace
 
 uint32_t trackDataSize(EventList& events) {
     events.inOrder();
     if (events.longDeltas() != 0) return 0;
-    const uint64_t size = 8 + events.eventBytes();  // the track length field and the end of track
+    const uint64_t size = TrackFraming + events.eventBytes();
     if (size > UINT32_MAX - ImageOverhead) return 0;
     return static_cast<uint32_t>(size);
 }
@@ -23,13 +20,11 @@ uint32_t imageSize(SmfObject& object) {
     return track == 0 ? 0 : track + ImageOverhead;
 }
 
-int serializeSmf(SmfHandle handle, ByteBuffer& out) {
-    SmfObject* object = validateHandle(handle);
-    if (object == nullptr) return 0;
-    const uint32_t track = trackDataSize(object->events);
+int serializeSmf(SmfObject& object, ByteBuffer& out) {
+    const uint32_t track = trackDataSize(object.events);
     if (track == 0) return 0;
     out.resize(track + ImageOverhead);  // one allocation, before anything is written
-    writeImage(*object, track, out.data());
+    writeImage(object, track, out.data());
     return 1;
 }
 

@@ -5,16 +5,10 @@
 
 #include <cstdint>
 
-#include "events/event_list.h"
-#include "frame/byte_buffer.h"
-#include "frame/registry.h"
-#include "writer/track_format.h"
-#include "xemidi.h"
+#include "core/byte_buffer.h"
+#include "objects/registry.h"
 
 namespace xemidi {
-
-// Bytes of the header chunk and the "MTrk" tag that precede trackDataSize.
-constexpr uint32_t ImageOverhead = 18;
 
 // The track chunk's byte count from its length field to the end of the
 // image, running status applied; 0 when the events have no image: a delta
@@ -30,8 +24,7 @@ uint32_t imageSize(SmfObject& object);
 // out, which holds trackSize + ImageOverhead bytes.
 void writeImage(SmfObject& object, uint32_t trackSize, uint8_t* out);
 
-// Builds the image of a live object into out. 0 when the handle is bad or
-// the object has no image; out is then untouched.
-int serializeSmf(SmfHandle handle, ByteBuffer& out);
+// Builds the image of object into out; 0 when it has none (out untouched).
+int serializeSmf(SmfObject& object, ByteBuffer& out);
 
 }  // namespace xemidi

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/c_boundary.h"
+#include "core/c_boundary.h"
 #include "platform/posix/posix_system.h"
 #include "xemidi_clipboard.h"
 

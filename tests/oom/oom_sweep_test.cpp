@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "events/event_list.h"
-#include "frame/registry.h"
+#include "store/event_list.h"
+#include "objects/registry.h"
 #include "oom/failing_new.h"
 #include "oom/failing_system_calls.h"
 #include "support/smf_reader.h"

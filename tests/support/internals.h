@@ -6,8 +6,8 @@
 
 #include <vector>
 
-#include "events/event_list.h"
-#include "frame/registry.h"
+#include "store/event_list.h"
+#include "objects/registry.h"
 #include "support/smf_reader.h"
 
 namespace smftest {

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "events/event_list.h"
+#include "store/event_list.h"
 
 namespace xemidi {
 

@@ -1,6 +1,5 @@
-// The two rules of the track chunk that decide how many bytes an event
-// takes: variable-length delta times and running status. The writer and the
-// event list's running size both follow them, so both live here.
+// The numbers of a Standard MIDI File: variable-length quantities (delta
+// times, length prefixes) and big-endian fields (the chunk headers).
 #pragma once
 
 #include <cstdint>
@@ -41,14 +40,6 @@ inline uint8_t* writeBigEndian16(uint8_t* out, uint32_t value) {
 }
 inline uint8_t* writeBigEndian32(uint8_t* out, uint32_t value) {
     return writeBigEndian16(writeBigEndian16(out, value >> 16), value);
-}
-
-// Running status: a channel status byte equal to the previous event's first
-// byte is left out. System-exclusive and meta events are always written in
-// full and, being remembered too, cancel running status. The remembered
-// byte is 0 before the first event.
-inline bool omitsStatus(uint8_t status, uint8_t remembered) {
-    return status == remembered && status >= 0x80 && status < 0xF0;
 }
 
 }  // namespace xemidi

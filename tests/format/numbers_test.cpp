@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "support/smf_reader.h"
-#include "writer/track_format.h"
+#include "format/numbers.h"
 
 using smftest::Bytes;
 

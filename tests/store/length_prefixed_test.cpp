@@ -1,5 +1,5 @@
 // System-exclusive and meta events: their stored form, and refusals.
-#include "events/length_prefixed.h"
+#include "store/length_prefixed.h"
 
 #include <gtest/gtest.h>
 

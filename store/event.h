@@ -5,8 +5,8 @@
 #include <list>
 #include <utility>
 
-#include "events/node_pool.h"
-#include "frame/byte_buffer.h"
+#include "core/byte_buffer.h"
+#include "store/node_pool.h"
 
 namespace xemidi {
 

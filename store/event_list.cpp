@@ -1,10 +1,11 @@
-#include "events/event_list.h"
+#include "store/event_list.h"
 
 #include <algorithm>
 #include <utility>
 #include <vector>
 
-#include "writer/track_format.h"
+#include "format/numbers.h"
+#include "format/track.h"
 
 namespace xemidi {
 

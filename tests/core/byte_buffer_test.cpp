@@ -1,4 +1,4 @@
-#include "frame/byte_buffer.h"
+#include "core/byte_buffer.h"
 
 #include <gtest/gtest.h>
 

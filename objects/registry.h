@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "events/event_list.h"
+#include "store/event_list.h"
 #include "xemidi.h"
 
 namespace xemidi {

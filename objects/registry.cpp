@@ -1,4 +1,4 @@
-#include "frame/registry.h"
+#include "objects/registry.h"
 
 #include <algorithm>
 #include <cstring>
@@ -8,7 +8,7 @@
 #include <new>
 #include <unordered_map>
 
-#include "frame/c_boundary.h"
+#include "core/c_boundary.h"
 
 namespace xemidi {
 

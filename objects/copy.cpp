@@ -2,9 +2,9 @@
 // the same events in the same order, so that both write the same file.
 #include <memory>
 
-#include "events/event_list.h"
-#include "frame/c_boundary.h"
-#include "frame/registry.h"
+#include "core/c_boundary.h"
+#include "objects/registry.h"
+#include "store/event_list.h"
 
 namespace xemidi {
 namespace {

@@ -1,5 +1,5 @@
 // The node pool behind every object's event list.
-#include "events/node_pool.h"
+#include "store/node_pool.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <list>
 #include <set>
 
-#include "events/event_list.h"
+#include "store/event_list.h"
 
 namespace {
 

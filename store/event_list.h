@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "events/event_nodes.h"
-#include "frame/byte_buffer.h"
+#include "core/byte_buffer.h"
+#include "store/event.h"
 
 namespace xemidi {
 

@@ -1,0 +1,28 @@
+// The layout of a format-0 file: the header chunk, the track chunk's
+// header, running status between the events, and the end of track.
+#pragma once
+
+#include <cstdint>
+
+namespace xemidi {
+
+// Bytes of the header chunk ("MThd", its length 6, format, track count,
+// division) and of the track chunk's "MTrk" tag, which precede the track's
+// length field.
+constexpr uint32_t ImageOverhead = 18;
+
+// The track's last event: delta 0, meta type 0x2F, length 0.
+constexpr uint8_t EndOfTrack[4] = {0x00, 0xFF, 0x2F, 0x00};
+
+// The track chunk's length field and its end of track, around the events.
+constexpr uint32_t TrackFraming = 8;
+
+// Running status: a channel status byte equal to the previous event's first
+// byte is left out. System-exclusive and meta events are always written in
+// full and, being remembered too, cancel running status. The remembered
+// byte is 0 before the first event.
+inline bool omitsStatus(uint8_t status, uint8_t remembered) {
+    return status == remembered && status >= 0x80 && status < 0xF0;
+}
+
+}  // namespace xemidi
