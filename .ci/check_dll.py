@@ -2,7 +2,7 @@
 """Checks a built xemidi.dll and its import library.
 
     check_dll.py --dll xemidi.dll --import-library libxemidi.dll.a \
-                 --exports cmake/exports.list --machine i386 \
+                 --exports build/win32/xemidi_exports.table --machine i386 \
                  --version MAJOR.MINOR.PATCH.TWEAK [--nm NM] [--objdump OBJDUMP]
 
 Checked: the machine, that the file is a DLL, the module name in the export
@@ -187,7 +187,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--dll", required=True)
     parser.add_argument("--import-library", required=True)
-    parser.add_argument("--exports", required=True, help="cmake/exports.list")
+    parser.add_argument("--exports", required=True,
+                        help="the build's xemidi_exports.table (ordinal, name, argument bytes)")
     parser.add_argument("--machine", required=True, choices=["i386", "AMD64"])
     parser.add_argument("--version", required=True, help="the four parts of the version in xemidi.h, as in 1.2.3.4")
     parser.add_argument("--nm", help="nm of the toolchain (default: by machine)")

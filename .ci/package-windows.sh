@@ -24,7 +24,7 @@ mkdir -p "$stage"
 echo "package-windows: staging $name"
 $tools-strip --strip-debug -o "$stage/xemidi.dll" "$build/xemidi.dll"
 cp include/xemidi.h "$build/xemidi.def" "$build/libxemidi.dll.a" "$stage/"
-cp packaging/README-windows.txt "$stage/"
+cp "$build/README-windows.txt" "$stage/"
 cp LICENSE "$stage/LICENSE.txt"
 mkdir "$stage/xemidi"
 cp python/xemidi/*.py python/xemidi/py.typed "$stage/xemidi/"
@@ -41,7 +41,7 @@ packed=$check/$name
 cmp "$packed/LICENSE.txt" LICENSE || { echo "package-windows: LICENSE.txt is not LICENSE" >&2; exit 1; }
 for library in libxemidi.dll.a xemidi.lib; do
   /usr/bin/python3 .ci/check_dll.py --dll "$packed/xemidi.dll" \
-    --import-library "$packed/$library" --exports cmake/exports.list --machine i386 \
+    --import-library "$packed/$library" --exports "$build/xemidi_exports.table" --machine i386 \
     --version "$version"
   $tools-gcc-posix -std=c99 -Wall -Werror -I "$packed" examples/*.c "$packed/$library" \
     -o "$check/song-$library.exe"

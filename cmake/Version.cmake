@@ -2,7 +2,7 @@
 # _PATCH and _TWEAK, and XEMIDI_VERSION_STRING, which must agree with them.
 # Sets XEMIDI_VERSION ("1.2.3.4") for project(); everything else takes the
 # version from the project.
-set(_xemidi_header "${CMAKE_CURRENT_LIST_DIR}/../include/xemidi.h")
+get_filename_component(_xemidi_header "${CMAKE_CURRENT_LIST_DIR}/../include/xemidi.h" ABSOLUTE)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${_xemidi_header}")
 file(STRINGS "${_xemidi_header}" _xemidi_lines REGEX "^#define[ \t]+XEMIDI_VERSION_")
 

@@ -13,6 +13,10 @@ set(XEMIDI_RC_VERSION
     "${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},${PROJECT_VERSION_TWEAK}")
 string(REPLACE "," ", " XEMIDI_RC_VERSION_TEXT "${XEMIDI_RC_VERSION}")
 configure_file(${CMAKE_CURRENT_LIST_DIR}/version.rc.in ${PROJECT_BINARY_DIR}/xemidi_version.rc @ONLY)
+
+# The package's README, with the table of exports.
+configure_file(${PROJECT_SOURCE_DIR}/packaging/README-windows.txt.in
+               ${PROJECT_BINARY_DIR}/README-windows.txt @ONLY)
 target_sources(xemidi PRIVATE ${PROJECT_BINARY_DIR}/xemidi_version.rc)
 
 # Programs built after this point (examples, tests) land beside the DLL, where

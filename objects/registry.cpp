@@ -10,6 +10,21 @@
 
 #include "core/c_boundary.h"
 
+// The process-wide state of the library, all of it. None of it is locked:
+// the host serialises every call.
+//   Registry (here)         the live objects, an index of their addresses,
+//                           the one found last, and the memory of the last
+//                           RetiredObjects deleted ones: handles are
+//                           addresses, and every call checks its handle.
+//   smfClipboardFormat and  the clipboard format, registered by the first
+//   its flag (writer/       CopyToClipboard and kept: a format is registered
+//   output.cpp)             once per process.
+//   systemCalls()           the table of system calls in use: the native one
+//   (platform/)             unless a test replaced an entry.
+//   Board (platform/posix/  outside Windows, the clipboard itself, which the
+//   clipboard.cpp)          process shares as a desktop shares Win32's.
+// Everything else lives in an object (its events) or in one call.
+
 namespace xemidi {
 
 namespace {

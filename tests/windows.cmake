@@ -2,6 +2,8 @@
 # themselves, the built DLL is checked as a file, and every test program runs
 # under Wine with a prefix of its own inside the build folder.
 target_link_libraries(xemidi_api_tests PRIVATE user32)
+# The exports test's table comes from cmake/exports.list.
+target_include_directories(xemidi_api_tests PRIVATE ${XEMIDI_GENERATED_DIR})
 
 # The system's Python, which has Debian's python3-pefile.
 find_program(XEMIDI_PYTHON3 python3 PATHS /usr/bin NO_DEFAULT_PATH)
@@ -15,14 +17,14 @@ if(XEMIDI_PYTHON3)
   add_test(NAME dll_check
            COMMAND ${XEMIDI_PYTHON3} ${PROJECT_SOURCE_DIR}/.ci/check_dll.py
                    --dll $<TARGET_FILE:xemidi> --import-library $<TARGET_LINKER_FILE:xemidi>
-                   --exports ${XEMIDI_EXPORTS_LIST} --machine ${machine}
+                   --exports ${XEMIDI_EXPORTS_TABLE} --machine ${machine}
                    --version ${PROJECT_VERSION} --nm ${CMAKE_NM})
   # ... and the check tells differences: a renumbered export, a wrong version
   # (the real one with the last part one higher).
   math(EXPR wrong_tweak "${PROJECT_VERSION_TWEAK} + 1")
   set(wrong_version
       "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.${wrong_tweak}")
-  file(READ ${XEMIDI_EXPORTS_LIST} renumbered)
+  file(READ ${XEMIDI_EXPORTS_TABLE} renumbered)
   string(REPLACE "\n21 CopySmf " "\n22 CopySmf " renumbered "${renumbered}")
   file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/renumbered-exports.list "${renumbered}")
   add_test(NAME dll_check_tells_differences

@@ -37,8 +37,8 @@ _SMF = ("smf", _HANDLE)
 _TICK = ("tick", _U32)
 _CHANNEL = ("channel", _I32)
 
-# The one declaration of every export; tests/python checks it against
-# cmake/exports.list (names, ordinals, bytes of arguments).
+# The one declaration of every export; tests/python checks it against the
+# exports the build lists (names, ordinals, bytes of arguments).
 EXPORTS: Tuple[Export, ...] = (
     _export(1, "CreateSmf", _HANDLE, ("division", _I32)),
     _export(2, "DeleteSmf", ctypes.c_int, _SMF),

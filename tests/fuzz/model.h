@@ -11,10 +11,11 @@
 #include <vector>
 
 #include "support/event_order.h"
+#include "support/stored_forms.h"
 
 namespace fuzzmodel {
 
-using Bytes = std::vector<uint8_t>;
+using smftest::Bytes;
 
 constexpr uint32_t MaxVarLen = 0x0FFFFFFF;
 
@@ -24,18 +25,8 @@ struct Event {
     bool operator==(const Event& o) const { return tick == o.tick && bytes == o.bytes; }
 };
 
-inline Bytes varLen(uint32_t value) {
-    Bytes out{static_cast<uint8_t>(value & 0x7F)};
-    while ((value >>= 7) != 0) out.insert(out.begin(), static_cast<uint8_t>(0x80 | (value & 0x7F)));
-    return out;
-}
-
-inline Bytes lengthPrefixed(Bytes head, uint32_t length, const uint8_t* body) {
-    const Bytes prefix = varLen(length);
-    head.insert(head.end(), prefix.begin(), prefix.end());
-    if (length != 0) head.insert(head.end(), body, body + length);
-    return head;
-}
+using smftest::lengthPrefixed;
+using smftest::varLen;
 
 // Data bytes a channel message needs after its status byte.
 inline int dataBytes(uint8_t status) {

@@ -16,10 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "store/event_list.h"
 #include "objects/registry.h"
 #include "oom/failing_new.h"
-#include "oom/failing_system_calls.h"
+#include "store/event_list.h"
+#include "support/failing_system.h"
 #include "support/smf_reader.h"
 #include "xemidi_clipboard.h"
 
@@ -75,12 +75,12 @@ long openFiles() {
 }
 
 void arm(Fault fault, long n) {
-    oomtest::failSystemCall(fault == Fault::SystemCall ? n : 0);
+    smftest::FailingSystem::failNth(fault == Fault::SystemCall ? n : 0);
     if (fault != Fault::SystemCall) oomtest::failAllocation(n, fault == Fault::AllocationsOnward);
 }
 
 bool disarm() {
-    return oomtest::stopFailingAllocations() + oomtest::stopFailingSystemCalls() > 0;
+    return oomtest::stopFailingAllocations() + smftest::FailingSystem::stopFailingNth() > 0;
 }
 
 void cleanUp(const Scenario& s, Fixture& f, intptr_t result) {
@@ -103,7 +103,7 @@ State referenceRun(const Scenario& s) {
 // run's memory is counted, since a failed assertion allocates.
 const char* problemOf(const State& before, const State& after, const State& reference,
                       intptr_t result, Fault fault) {
-    if (!oomtest::clipboardBlocksAccountedFor()) return "clipboard block leaked";
+    if (!smftest::FailingSystem::clipboardBlocksAccountedFor()) return "clipboard block leaked";
     if (result != 0) return after == reference ? nullptr : "completed otherwise than normal";
     if (after.images != before.images) return "refused, but an image changed";
     if (after.output == before.output) return nullptr;
@@ -303,7 +303,7 @@ class FailureSweep : public ::testing::TestWithParam<Scenario> {};
 
 TEST_P(FailureSweep, EveryFailureLeavesNoTrace) {
     const Scenario& s = GetParam();
-    oomtest::installFailingSystemCalls();
+    const smftest::FailingSystem system;
     const State reference = referenceRun(s);
     long points[3] = {};
     for (Fault fault : {Fault::Allocation, Fault::AllocationsOnward, Fault::SystemCall}) {
@@ -323,6 +323,41 @@ INSTANTIATE_TEST_SUITE_P(Exports, FailureSweep, ::testing::ValuesIn(scenarios())
                              for (const char* c = p.param.name; *c && *c != ' '; ++c) name += *c;
                              return name + "_" + std::to_string(p.index);
                          });
+
+// Out of memory while the events that waited for their place are merged
+// in (by the first read of the object): the read fails, every event is
+// still there, and the next read gives the image that nothing failing
+// gives. Waiting events in many runs are sorted, in a few merged run by run.
+TEST(Merge, FailuresLeaveEveryEventInPlace) {
+    const auto fill = [](SmfHandle h, bool parts) {
+        const uint8_t on[3] = {0x90, 0x3C, 0x64};
+        for (uint32_t i = 0; i < 600; ++i) {
+            const uint32_t tick = parts ? (i % 200) * 7 : (i * 7919) % 1000;
+            InsertMidiEvent(h, tick, on, 3);
+        }
+    };
+    for (bool parts : {false, true}) {
+        SmfHandle twin = CreateSmf(480);
+        fill(twin, parts);
+        const Bytes expected = smftest::imageOf(twin);
+        DeleteSmf(twin);
+        long n = 1;
+        for (bool failed = true; failed; ++n) {
+            SmfHandle smf = CreateSmf(480);
+            fill(smf, parts);
+            const long blocks = oomtest::liveBlocks();
+            uint32_t size = 0;
+            oomtest::failAllocation(n, false);
+            const int result = GetSmfDataSize(smf, &size);
+            failed = oomtest::stopFailingAllocations() > 0;
+            EXPECT_EQ(result, failed ? 0 : 1) << "allocation #" << n;
+            EXPECT_LE(oomtest::liveBlocks(), blocks) << "allocation #" << n;
+            EXPECT_EQ(smftest::imageOf(smf), expected) << "allocation #" << n;
+            DeleteSmf(smf);
+        }
+        EXPECT_GT(n, 2) << "no allocation to fail in the merge";
+    }
+}
 
 // A large event's bytes are held once, in the event itself: inserting or
 // copying n bytes raises the memory in use by at most n and a small bound,

@@ -19,33 +19,14 @@ using smftest::Bytes;
 
 namespace {
 
-// The published interface: ordinal and name of every export.
-// clang-format off
-#define XEMIDI_EXPORTS(X) \
-    X(1, CreateSmf) \
-    X(2, DeleteSmf) \
-    X(3, SaveSmf) \
-    X(4, GetSmfDataSize) \
-    X(5, GetSmfData) \
-    X(6, InsertMidiEvent) \
-    X(7, InsertSysexEvent) \
-    X(8, InsertMetaEvent) \
-    X(9, cal_insert_Note) \
-    X(10, cal_insert_KeyAft) \
-    X(11, cal_insert_Control) \
-    X(12, cal_insert_ChanAft) \
-    X(13, cal_insert_Patch) \
-    X(14, cal_insert_Wheel) \
-    X(15, calex_insert_RPN) \
-    X(16, calex_insert_NRPN) \
-    X(17, calex_insert_Sysx) \
-    X(18, calex_insert_Text) \
-    X(19, calex_insert_Lyric) \
-    X(20, CopyToClipboard) \
-    X(21, CopySmf)
-// clang-format on
+// The published interface: XEMIDI_EXPORTS(X) calls X(ordinal, name) for
+// every export; the build makes it from cmake/exports.list.
+#include "xemidi_exports.h"
 
-constexpr int ExportCount = 21;
+#define XEMIDI_ONE(ordinal, name) +1
+constexpr int ExportCount = 0 XEMIDI_EXPORTS(XEMIDI_ONE);
+#undef XEMIDI_ONE
+static_assert(ExportCount == 21, "the DLL's interface is 21 exports");
 
 // One pointer per export, of the type of the header's declaration.
 struct Exports {

@@ -71,12 +71,16 @@ def worked_example():
 
 
 class ExportTable(unittest.TestCase):
-    def test_table_matches_exports_list(self):
+    def test_table_matches_the_exports_of_the_build(self):
+        """Names, ordinals and 32-bit argument bytes, against the table the
+        build makes from cmake/exports.list and the header's declarations."""
+        table = os.environ.get("XEMIDI_EXPORTS_TABLE")
+        if not table:
+            self.skipTest("XEMIDI_EXPORTS_TABLE is not set (ctest sets it)")
         listed = []
-        for line in (ROOT / "cmake" / "exports.list").read_text().splitlines():
-            if line and not line.startswith("#"):
-                ordinal, name, size = line.split()
-                listed.append((0 if ordinal == "-" else int(ordinal), name, int(size)))
+        for line in Path(table).read_text().splitlines():
+            ordinal, name, size = line.split()
+            listed.append((0 if ordinal == "-" else int(ordinal), name, int(size)))
 
         def bytes_32bit(kind):  # pointers are 4 bytes in the 32-bit DLL
             pointer = kind in (ctypes.c_void_p, ctypes.c_char_p) or issubclass(

@@ -45,11 +45,12 @@
 #include <vector>
 
 #include "support/event_order.h"
+#include "support/stored_forms.h"
 #include "xemidi.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using smftest::Bytes;
 
 struct Inserted {
     uint32_t tick;
@@ -66,18 +67,8 @@ constexpr uint32_t NormalFile = 0x80;
     std::exit(1);
 }
 
-Bytes varLen(uint32_t value) {
-    Bytes groups{static_cast<uint8_t>(value & 0x7F)};
-    while ((value >>= 7) != 0) groups.insert(groups.begin(), 0x80 | (value & 0x7F));
-    return groups;
-}
-
 Bytes metaBytes(uint8_t type, const Bytes& data) {
-    Bytes bytes{0xFF, type};
-    const Bytes length = varLen(static_cast<uint32_t>(data.size()));
-    bytes.insert(bytes.end(), length.begin(), length.end());
-    bytes.insert(bytes.end(), data.begin(), data.end());
-    return bytes;
+    return smftest::lengthPrefixed({0xFF, type}, static_cast<uint32_t>(data.size()), data.data());
 }
 
 struct Options {

@@ -6,8 +6,8 @@
 
 #include <vector>
 
-#include "store/event_list.h"
 #include "objects/registry.h"
+#include "store/event_list.h"
 #include "support/smf_reader.h"
 
 namespace smftest {

@@ -9,11 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "support/stored_forms.h"
 #include "xemidi.h"
 
 namespace smftest {
-
-using Bytes = std::vector<uint8_t>;
 
 struct TrackEvent {
     uint32_t tick;

@@ -6,13 +6,13 @@
 #include <cstdio>
 #include <string>
 
-#include "support/fake_system.h"
+#include "support/failing_system.h"
 #include "support/internals.h"
 #include "writer/clipboard_format.h"
 #include "xemidi_clipboard.h"
 
 using smftest::Fail;
-using smftest::FakeSystem;
+using smftest::FailingSystem;
 
 namespace {
 
@@ -42,9 +42,9 @@ class OutputFailure : public smftest::SmfTest {
 // ... and removes the file it made, while a file that was there stays.
 TEST_F(OutputFailure, SaveReportsEveryFailedStepAndClosesTheFile) {
     for (Fail fail : {Fail::CreateFile, Fail::WriteFile, Fail::ShortWrite, Fail::CloseFile}) {
-        FakeSystem system(fail);
+        FailingSystem system(fail);
         EXPECT_EQ(SaveSmf(smf, path, 2, 0x80), 0) << int(fail);
-        EXPECT_EQ(FakeSystem::counts().closes, fail == Fail::CreateFile ? 0 : 1);
+        EXPECT_EQ(FailingSystem::counts().closes, fail == Fail::CreateFile ? 0 : 1);
         EXPECT_EQ(std::fopen(path, "rb"), nullptr) << "a failed save left a file: " << int(fail);
         std::fclose(std::fopen(path, "wb"));
         EXPECT_EQ(SaveSmf(smf, path, 4, 0x80), 0) << int(fail);  // OPEN_ALWAYS, existing
@@ -53,7 +53,7 @@ TEST_F(OutputFailure, SaveReportsEveryFailedStepAndClosesTheFile) {
         if (existing != nullptr) std::fclose(existing);
         std::remove(path);
     }
-    FakeSystem none(Fail::None);
+    FailingSystem none(Fail::None);
     EXPECT_EQ(SaveSmf(smf, path, 2, 0x80), 1);
 }
 
@@ -70,9 +70,9 @@ TEST_F(OutputFailure, ClipboardKeepsItsContentWhenTheImageCannotBeGiven) {
     xemidi_clipboard_close();
     EXPECT_EQ(clipboardText(format), before);
     for (Fail fail : {Fail::Open, Fail::Alloc, Fail::Lock, Fail::Set}) {
-        FakeSystem system(fail);
+        FailingSystem system(fail);
         EXPECT_EQ(CopyToClipboard(smf), 0) << int(fail);
-        EXPECT_EQ(FakeSystem::counts().frees, FakeSystem::counts().allocations) << int(fail);
+        EXPECT_EQ(FailingSystem::counts().frees, FailingSystem::counts().allocations) << int(fail);
         // Only a refusal by the clipboard itself comes after it was emptied.
         EXPECT_EQ(clipboardText(format), fail == Fail::Set ? "" : before) << int(fail);
     }
@@ -81,29 +81,29 @@ TEST_F(OutputFailure, ClipboardKeepsItsContentWhenTheImageCannotBeGiven) {
 TEST_F(OutputFailure, FormatIsRegisteredOnceEvenWhenRegistrationFails) {
     xemidi::smfClipboardFormatRegistered = false;  // as in a new process
     {
-        FakeSystem system(Fail::Register);
+        FailingSystem system(Fail::Register);
         EXPECT_EQ(CopyToClipboard(nullptr), 0);  // a bad handle registers nothing
-        EXPECT_EQ(FakeSystem::counts().registrations, 0);
+        EXPECT_EQ(FailingSystem::counts().registrations, 0);
         EXPECT_EQ(CopyToClipboard(smf), 0);
         EXPECT_EQ(CopyToClipboard(smf), 0);
-        EXPECT_EQ(FakeSystem::counts().registrations, 1);
-        EXPECT_EQ(FakeSystem::counts().opens, 0);
+        EXPECT_EQ(FailingSystem::counts().registrations, 1);
+        EXPECT_EQ(FailingSystem::counts().opens, 0);
     }
-    FakeSystem none(Fail::None);
+    FailingSystem none(Fail::None);
     EXPECT_EQ(CopyToClipboard(smf), 0);  // not retried
-    EXPECT_EQ(FakeSystem::counts().registrations, 0);
+    EXPECT_EQ(FailingSystem::counts().registrations, 0);
     xemidi::smfClipboardFormatRegistered = false;
 }
 
 TEST_F(OutputFailure, RegistrationOutOfMemoryIsTriedAgain) {
     xemidi::smfClipboardFormatRegistered = false;  // as in a new process
     {
-        FakeSystem system(Fail::RegisterOutOfMemory);
+        FailingSystem system(Fail::RegisterOutOfMemory);
         EXPECT_EQ(CopyToClipboard(smf), 0);
     }
-    FakeSystem none(Fail::None);
+    FailingSystem none(Fail::None);
     EXPECT_EQ(CopyToClipboard(smf), 1);
-    EXPECT_EQ(FakeSystem::counts().registrations, 1);
+    EXPECT_EQ(FailingSystem::counts().registrations, 1);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <random>
 
 #include "support/internals.h"
+#include "support/stored_forms.h"
 #include "writer/smf_writer.h"
 
 using smftest::SmfTest;
@@ -20,7 +21,7 @@ uint64_t walkedTrackSize(SmfHandle smf) {
     for (const smftest::TrackEvent& event : smftest::storedEvents(smf)) {
         const uint32_t delta = event.tick - previousTick;
         if (delta > 0x0FFFFFFF) return 0;
-        size += delta < 0x80 ? 1 : delta < 0x4000 ? 2 : delta < 0x200000 ? 3 : 4;
+        size += smftest::varLen(delta).size();
         const uint8_t status = event.bytes[0];
         const bool running = status == remembered && status >= 0x80 && status < 0xF0;
         size += event.bytes.size() - (running ? 1 : 0);

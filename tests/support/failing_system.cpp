@@ -1,12 +1,13 @@
-#include "oom/failing_system_calls.h"
+#include "support/failing_system.h"
 
 #include <algorithm>
 #include <array>
+#include <new>
 
 #include "platform/system.h"
 #include "xemidi_clipboard.h"
 
-namespace oomtest {
+namespace smftest {
 namespace {
 
 using namespace xemidi::sys;
@@ -15,75 +16,92 @@ const SystemCalls& native() {
     return nativeSystemCalls();
 }
 
-long countdown = 0;
+Fail failing = Fail::None;
+long countdown = 0;  // failNth: 0 when disarmed
 long failures = 0;
+SystemCounts counted;
 
-bool failNow() {
+// Whether this call, of kind (None: a kind that never fails alone), fails.
+bool fails(Fail kind) {
+    if (kind != Fail::None && kind == failing) return true;
     if (countdown == 0 || --countdown != 0) return false;
     ++failures;
     return true;
 }
 
-// Blocks from globalAlloc since the last failSystemCall, not freed yet.
+// Blocks from globalAlloc since the last failNth, not freed yet.
 std::array<MemoryHandle, 16> blocks{};
 size_t blockCount = 0;
 
 FileHandle createFile(const char* path, uint32_t disposition, uint32_t flags, bool* created) {
     *created = false;
-    return failNow() ? InvalidFile : native().createFile(path, disposition, flags, created);
+    return fails(Fail::CreateFile) ? InvalidFile
+                                   : native().createFile(path, disposition, flags, created);
 }
 int writeFile(FileHandle file, const void* bytes, uint32_t size, uint32_t* written) {
-    if (!failNow()) return native().writeFile(file, bytes, size, written);
+    if (failing == Fail::ShortWrite) return native().writeFile(file, bytes, size - 1, written);
+    if (!fails(Fail::WriteFile)) return native().writeFile(file, bytes, size, written);
     *written = 0;
     return 0;
 }
 int closeFile(FileHandle file) {
+    ++counted.closes;
     const int closed = native().closeFile(file);  // a failed close still ends the handle
-    return failNow() ? 0 : closed;
+    return fails(Fail::CloseFile) ? 0 : closed;
+}
+uint32_t registerClipboardFormat(const char* name) {
+    ++counted.registrations;
+    if (failing == Fail::RegisterOutOfMemory) throw std::bad_alloc();
+    return failing == Fail::Register ? 0u : native().registerClipboardFormat(name);
 }
 int openClipboard() {
-    return failNow() ? 0 : native().openClipboard();
+    ++counted.opens;
+    return fails(Fail::Open) ? 0 : native().openClipboard();
 }
 int emptyClipboard() {
-    return failNow() ? 0 : native().emptyClipboard();
+    return fails(Fail::None) ? 0 : native().emptyClipboard();
 }
 int setClipboardData(uint32_t format, MemoryHandle block) {
-    return failNow() ? 0 : native().setClipboardData(format, block);
+    ++counted.sets;
+    return fails(Fail::Set) ? 0 : native().setClipboardData(format, block);
 }
 int closeClipboard() {
     const int closed = native().closeClipboard();
-    return failNow() ? 0 : closed;
+    return fails(Fail::None) ? 0 : closed;
 }
 MemoryHandle globalAlloc(uint32_t size) {
-    if (failNow()) return nullptr;
+    if (fails(Fail::Alloc)) return nullptr;
+    ++counted.allocations;
     MemoryHandle block = native().globalAlloc(size);
     if (block != nullptr && blockCount < blocks.size()) blocks[blockCount++] = block;
     return block;
 }
 void* globalLock(MemoryHandle block) {
-    return failNow() ? nullptr : native().globalLock(block);
+    return fails(Fail::Lock) ? nullptr : native().globalLock(block);
 }
 int globalUnlock(MemoryHandle block) {
     const int unlocked = native().globalUnlock(block);
-    return failNow() ? 0 : unlocked;
+    return fails(Fail::None) ? 0 : unlocked;
 }
 MemoryHandle globalFree(MemoryHandle block) {
-    auto end = blocks.begin() + static_cast<long>(blockCount);
-    auto found = std::find(blocks.begin(), end, block);
-    if (found != end) {
-        *found = blocks[--blockCount];
-    }
+    ++counted.frees;
+    const auto end = blocks.begin() + static_cast<long>(blockCount);
+    const auto found = std::find(blocks.begin(), end, block);
+    if (found != end) *found = blocks[--blockCount];
     return native().globalFree(block);
 }
 
 }  // namespace
 
-void installFailingSystemCalls() {
+FailingSystem::FailingSystem(Fail kind) {
+    failing = kind;
+    counted = {};
     SystemCalls& table = systemCalls();
     table = native();
     table.createFile = createFile;
     table.writeFile = writeFile;
     table.closeFile = closeFile;
+    table.registerClipboardFormat = registerClipboardFormat;
     table.openClipboard = openClipboard;
     table.emptyClipboard = emptyClipboard;
     table.setClipboardData = setClipboardData;
@@ -94,18 +112,28 @@ void installFailingSystemCalls() {
     table.globalFree = globalFree;
 }
 
-void failSystemCall(long n) {
+FailingSystem::~FailingSystem() {
+    failing = Fail::None;
+    countdown = 0;
+    systemCalls() = native();
+}
+
+SystemCounts& FailingSystem::counts() {
+    return counted;
+}
+
+void FailingSystem::failNth(long n) {
     countdown = n;
     failures = 0;
     blockCount = 0;
 }
 
-long stopFailingSystemCalls() {
+long FailingSystem::stopFailingNth() {
     countdown = 0;
     return failures;
 }
 
-bool clipboardBlocksAccountedFor() {
+bool FailingSystem::clipboardBlocksAccountedFor() {
     if (blockCount == 0) return true;
     if (blockCount > 1 || !xemidi_clipboard_open()) return false;
     const void* held =
@@ -114,4 +142,4 @@ bool clipboardBlocksAccountedFor() {
     return held != nullptr && native().globalLock(blocks[0]) == held;
 }
 
-}  // namespace oomtest
+}  // namespace smftest
