@@ -21,6 +21,14 @@ inline bool isChannelMessage(const uint8_t* data, int32_t len) {
     return len >= 3 && data[1] < 0x80 && data[2] < 0x80;
 }
 
+// Whether a channel message of size bytes releases key on channel: a
+// note-off, or a note-on with velocity 0.
+inline bool releasesKey(const uint8_t* bytes, uint32_t size, uint8_t channel, uint8_t key) {
+    const int kind = bytes[0] >> 4;
+    if (size < 3 || (bytes[0] & 0x0F) != channel || bytes[1] != key) return false;
+    return kind == 0x8 || (kind == 0x9 && bytes[2] == 0);
+}
+
 // A system-exclusive message of length bytes that begins with first and
 // ends with last: F0 ... F7, with at least one byte between, and a length
 // prefix (length - 1) that a variable-length quantity holds. Only the first

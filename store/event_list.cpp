@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "format/messages.h"
 #include "format/numbers.h"
 #include "format/track.h"
 
@@ -25,14 +26,6 @@ constexpr size_t Ahead = 16;
 // Runs in time order that waiting events may form and still be merged run
 // by run: reading a few runs side by side reads memory forwards.
 constexpr size_t FewRuns = 64;
-
-// Whether a stored channel message releases key on channel.
-bool releases(const Event& event, uint8_t channel, uint8_t key) {
-    const uint8_t* bytes = event.bytes.data();
-    const uint8_t status = bytes[0];
-    if ((status & 0x0F) != channel || event.bytes.size() < 3 || bytes[1] != key) return false;
-    return (status & 0xF0) == 0x80 || ((status & 0xF0) == 0x90 && bytes[2] == 0);
-}
 
 struct Keyed {
     uint32_t tick;
@@ -83,7 +76,7 @@ EventPosition EventList::afterLastRelease(EventPosition first, const Event& note
     const uint8_t channel = noteOn.bytes.front() & 0x0F, key = noteOn.bytes.data()[1];
     EventPosition position = first;
     for (EventPosition at = first; at != nodes_.end() && at->tick == noteOn.tick; ++at) {
-        if (releases(*at, channel, key)) position = std::next(at);
+        if (releasesKey(at->bytes.data(), at->bytes.size(), channel, key)) position = std::next(at);
     }
     return position;
 }

@@ -54,7 +54,8 @@ class EventList {
     // Bytes of the events in the track, delta times included and running
     // status applied (without the track's length field and end of track),
     // and how many delta times between neighbours exceed MaxVarLen (while
-    // there is one, the list has no image). Both count the events in order.
+    // there is one, the list has no image). Both count the events in their
+    // places, which are all of them once inOrder() has been called.
     uint64_t eventBytes() const { return eventBytes_; }
     uint32_t longDeltas() const { return longDeltas_; }
     // Events waiting for their place.
