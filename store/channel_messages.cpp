@@ -5,14 +5,23 @@
 
 namespace xemidi {
 
+namespace {
+
+bool storable(const ChannelMessage& m) {
+    return m.length >= 2 && m.bytes != nullptr && isChannelMessage(m.bytes, m.length);
+}
+
+}  // namespace
+
 int storeChannelMessages(EventList& list, const ChannelMessage* messages, int count) {
-    for (int i = 0; i < count; ++i) {
-        const ChannelMessage& m = messages[i];
-        if (m.length < 2 || m.bytes == nullptr || !isChannelMessage(m.bytes, m.length)) return 0;
-    }
     if (count == 1 && messages[0].placement == Placement::First) {  // no group to hold back
-        list.insert(messages[0].tick, messages[0].bytes, static_cast<uint32_t>(messages[0].length));
+        const ChannelMessage& m = messages[0];
+        if (!storable(m)) return 0;
+        list.insert(m.tick, m.bytes, static_cast<uint32_t>(m.length));
         return 1;
+    }
+    for (int i = 0; i < count; ++i) {
+        if (!storable(messages[i])) return 0;
     }
     EventNodes group(list.allocator());
     for (int i = 0; i < count; ++i) {
