@@ -29,7 +29,7 @@ constexpr size_t FewRuns = 64;
 
 struct Keyed {
     uint32_t tick;
-    uint32_t index;  // in insertion order
+    EventPosition node;
 };
 
 // Sorts by tick, keeping the order of equal ticks: a radix sort, one pass
@@ -180,21 +180,19 @@ void EventList::placeWaiting(EventPosition node, EventPosition& cursor) {
 // that of their memory, so that the merge and every later walk of the list
 // read memory forwards instead of all over it.
 void EventList::sortWaiting() {
-    std::vector<EventPosition> nodes;
-    nodes.reserve(waiting_.size());
     std::vector<Keyed> order;
     order.reserve(waiting_.size());
     for (EventPosition node = waiting_.begin(); node != waiting_.end(); ++node) {
-        order.push_back({node->tick, static_cast<uint32_t>(nodes.size())});
-        nodes.push_back(node);
+        order.push_back({node->tick, node});
     }
     sortByTick(order);
     std::vector<Event> sorted(order.size());
     for (size_t i = 0; i < order.size(); ++i) {
-        if (i + Ahead < order.size()) __builtin_prefetch(&*nodes[order[i + Ahead].index]);
-        sorted[i].swap(*nodes[order[i].index]);
+        if (i + Ahead < order.size()) __builtin_prefetch(&*order[i + Ahead].node);
+        sorted[i].swap(*order[i].node);
     }
-    for (size_t i = 0; i < order.size(); ++i) nodes[i]->swap(sorted[i]);
+    auto next = sorted.begin();
+    for (Event& event : waiting_) event.swap(*next++);
 }
 
 namespace {
