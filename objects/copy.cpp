@@ -1,7 +1,5 @@
 // Copying an object: a new, independent object with the same division and
 // the same events in the same order, so that both write the same file.
-#include <memory>
-
 #include "core/c_boundary.h"
 #include "objects/registry.h"
 #include "store/event_list.h"
