@@ -62,9 +62,12 @@ boot() {
     loader_pid=$!
 }
 loader_pid=
-# Waits until no server runs for the prefix; a server writes the registry
-# as it exits.
-server_ended() { timeout "$(seconds_left)" "$server" -w; }
+# Ends the prefix's server and its programs, and waits until it has gone;
+# a server writes the registry as it exits.
+end_server() {
+    "$server" -k >/dev/null 2>&1 || true
+    timeout "$(seconds_left)" "$server" -w || give_up "A wine server of $WINEPREFIX did not end"
+}
 # Processor time (clock ticks) used so far by the prefix's programs.
 programs_time() {
     local pid
@@ -104,8 +107,7 @@ for attempt in 1 2 3; do
         # any, ends first (writing what it holds), and the stamp by which
         # wineboot skips the setup of a prefix it has seen goes, so the
         # setup runs whole.
-        "$server" -k >/dev/null 2>&1 || true
-        server_ended || give_up "A wine server of $WINEPREFIX did not end"
+        end_server
         rm -f "$made_mark" "$WINEPREFIX/.update-timestamp"
         echo "Creating the $WINEARCH Wine prefix $WINEPREFIX"
         fresh=1
@@ -127,8 +129,7 @@ for attempt in 1 2 3; do
     boot_ended && break
     [ "$attempt" -lt 3 ] || give_up "The boots of $WINEPREFIX stalled three times"
     echo "The boot stalled: no program of it ran for $stall_limit s; booting again"
-    "$server" -k >/dev/null 2>&1 || true
-    server_ended || give_up "A wine server of $WINEPREFIX did not end"
+    end_server
     [ -z "$loader_pid" ] || wait "$loader_pid" || true
     loader_pid=
 done
