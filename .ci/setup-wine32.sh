@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
-# Makes the 32-bit Wine usable for the win32 tests, and boots its prefix:
-#   .ci/setup-wine32.sh [build folder, default build/win32]
+# Makes the 32-bit Wine usable for the win32 tests:
+#   .ci/setup-wine32.sh
+# The tests run in a 64-bit prefix (under WoW64, as on 64-bit Windows),
+# which must be made after this: a prefix made before it is made again.
 # On a kernel that cannot run 32-bit x86 code itself, i386 programs run
 # under qemu-i386-static through binfmt_misc, registered here with the F
 # flag (the interpreter is opened once, so it works in any mount namespace).
 # Needs root; exits 77 (skipped) without it.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-build=${1:-build/win32}
 loader=/usr/lib/wine/wine
 binfmt=/proc/sys/fs/binfmt_misc
 
@@ -45,16 +45,7 @@ if grep -qsx enabled "$binfmt/qemu-i386"; then
 else
   how="natively (the kernel runs 32-bit x86 code)"
 fi
-echo "setup-wine32: $("$loader" --version) runs $how"
+# Fails here if the 32-bit loader still cannot run.
+version=$("$loader" --version)
+echo "setup-wine32: $version runs $how"
 
-# The prefix of the build folder's tests, with the settings of their ctest
-# entries (tests/windows.cmake); its session stays up for them.
-mkdir -p "$build"
-export WINEPREFIX
-WINEPREFIX=$(cd "$build" && pwd)/wine-prefix
-export WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe,winedbg.exe="
-unset DISPLAY WAYLAND_DISPLAY
-echo "setup-wine32: preparing $WINEPREFIX (a new prefix takes several minutes under emulation)"
-start=$SECONDS
-bash tests/wine_session.sh "$loader"
-echo "setup-wine32: ready in $((SECONDS - start)) s"

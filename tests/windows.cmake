@@ -40,33 +40,33 @@ if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
   return()
 endif()
 
+# Every test program runs in a 64-bit Windows prefix, the 32-bit ones under
+# WoW64 as on 64-bit Windows (the 32-bit Wine loader starts them); the
+# 64-bit loader boots its session. Builds may share one prefix (the presets
+# do): the session script boots it once for all of them.
 set(XEMIDI_WINE_PREFIX ${CMAKE_BINARY_DIR}/wine-prefix CACHE PATH "Wine prefix of the tests")
-if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-  set(wine_arch win32)
-else()
-  set(wine_arch win64)
-endif()
+get_filename_component(wine_dir ${CMAKE_CROSSCOMPILING_EMULATOR} DIRECTORY)
+set(wine_session_loader ${wine_dir}/wine64)
 # Headless: no display, no Mono or Gecko installers, no menu entries, no
 # debugger started on a crash (the test just fails), no Wine messages.
 set(wine_settings
-    "WINEARCH=set:${wine_arch}" "WINEDEBUG=set:-all"
+    "WINEARCH=set:win64" "WINEDEBUG=set:-all"
     "WINEDLLOVERRIDES=set:mscoree,mshtml,winemenubuilder.exe,winedbg.exe=" "DISPLAY=unset:"
     "WAYLAND_DISPLAY=unset:")
 set(wine_environment "WINEPREFIX=set:${XEMIDI_WINE_PREFIX}" ${wine_settings})
 
 # A test of its own prepares the prefix and boots one session for all test
-# programs (.ci/setup-wine32.sh does it ahead for the 32-bit Wine).
-add_test(NAME wine_session
-         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/wine_session.sh ${CMAKE_CROSSCOMPILING_EMULATOR})
+# programs.
+add_test(NAME wine_session COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/wine_session.sh ${wine_session_loader})
 set_tests_properties(wine_session PROPERTIES FIXTURES_SETUP wine TIMEOUT 1800
                                              ENVIRONMENT_MODIFICATION "${wine_environment}")
 
 # The session script itself, on a prefix made anew each run, with a program
-# started as soon as it returns. The 64-bit build only: a new 32-bit
-# prefix costs minutes under emulation, and CI makes one anyway.
+# started as soon as it returns. The 64-bit build only: both builds' prefixes
+# are made alike, and a new one costs minutes under emulation.
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   add_test(NAME wine_session_new_prefix
-           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/wine_session_check.sh ${CMAKE_CROSSCOMPILING_EMULATOR})
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/wine_session_check.sh ${wine_session_loader})
   set_tests_properties(wine_session_new_prefix PROPERTIES
     TIMEOUT 1800 ENVIRONMENT_MODIFICATION "WINEPREFIX=set:${CMAKE_BINARY_DIR}/wine-prefix-new;${wine_settings}")
 endif()
@@ -75,11 +75,3 @@ set(wine_tests xemidi_api_tests)
 # wine_run.sh stops each of its attempts itself; this bounds all three.
 set_tests_properties(${wine_tests} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 1500
                                               ENVIRONMENT_MODIFICATION "${wine_environment}")
-# The emulated 32-bit Wine's clipboard is unreliable: the clipboard tests run
-# under the 64-bit Wine only, and are left out here by GoogleTest's own filter
-# (the program prints it first). A skip would not do: GoogleTest reports a
-# skip, like a failure, through OutputDebugStringA as well, whose exception
-# that Wine does not survive under emulation.
-if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-  set_property(TEST ${wine_tests} APPEND PROPERTY ENVIRONMENT "GTEST_FILTER=-Win32Clipboard.*")
-endif()

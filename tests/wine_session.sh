@@ -40,9 +40,17 @@ prefix_processes() {
         fi
     done
 }
+# A 64-bit prefix holds the 32-bit part (syswow64) only if the 32-bit Wine
+# ran when it was made: one made before is made again once it runs.
+wine32=$(dirname "$loader")/wine
+needs_wow64=
+if [ "$WINEARCH" = win64 ] && [ -x "$wine32" ] && "$wine32" --version >/dev/null 2>&1; then
+    needs_wow64=1
+fi
 registry_written() {
     [ -f "$WINEPREFIX/system.reg" ] && [ -f "$WINEPREFIX/user.reg" ] &&
-        [ -f "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ]
+        [ -f "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ] &&
+        { [ -z "$needs_wow64" ] || [ -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; }
 }
 made() { [ -f "$made_mark" ] && registry_written; }
 booting() { [ -n "$(prefix_processes wineboot.exe)" ]; }

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Windows DLLs: cross-built with MinGW-w64 for 64 and 32 bits, checked
-# as files, their interface tests run under wine64 and under the 32-bit Wine
-# (emulated by qemu-i386 where the kernel cannot run 32-bit code), and the
-# 32-bit package built. Prints the time of each part.
+# as files, their interface tests run in one 64-bit Wine prefix, under
+# wine64 and under the 32-bit Wine (emulated by qemu-i386 where the kernel
+# cannot run 32-bit code), and the 32-bit package built. Prints the time of
+# each part.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 times=()
@@ -28,7 +29,7 @@ stop_wine() {
         kill -- "-$setup_pid" 2>/dev/null || true
         wait "$setup_pid" 2>/dev/null || true
     fi
-    for prefix in build/win64/wine-prefix build/win64/wine-prefix-new build/win32/wine-prefix; do
+    for prefix in build/wine-prefix build/win64/wine-prefix-new; do
         [ -d "$prefix" ] && WINEPREFIX=$PWD/$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
     done
 }
@@ -42,16 +43,27 @@ if [ "$(id -u)" = 0 ]; then
         >/dev/null
 fi
 
-# The 32-bit Wine's prefix takes minutes under emulation: it is prepared in
-# the background while the DLLs build.
+# The 32-bit Wine is installed while the 64-bit DLL builds; the prefix that
+# both builds' tests share is made after it, with its 32-bit part.
 part "start the 32-bit Wine setup (background)"
-mkdir -p build/win32
-setsid .ci/setup-wine32.sh build/win32 >build/win32/setup-wine32.log 2>&1 &
+mkdir -p build
+setsid .ci/setup-wine32.sh >build/setup-wine32.log 2>&1 &
 setup_pid=$!
 
 part "build the 64-bit DLL and its tests"
 cmake --preset win64 >/dev/null
 cmake --build --preset win64
+
+part "wait for the 32-bit Wine setup"
+setup_status=0
+wait "$setup_pid" || setup_status=$?
+setup_pid=
+cat build/setup-wine32.log
+if [ "$setup_status" != 0 ] && [ "$setup_status" != 77 ]; then
+    echo "== windows: the 32-bit Wine setup failed ($setup_status)" >&2
+    exit 1
+fi
+
 part "64-bit: DLL check, interface tests under wine64"
 ctest --preset win64
 
@@ -59,11 +71,6 @@ part "build the 32-bit DLL and its tests"
 cmake --preset win32 >/dev/null
 cmake --build --preset win32
 
-part "wait for the 32-bit Wine setup"
-setup_status=0
-wait "$setup_pid" || setup_status=$?
-setup_pid=
-cat build/win32/setup-wine32.log
 if [ "$setup_status" = 0 ]; then
     # The setup registers qemu-i386 only where the kernel cannot run 32-bit code.
     if grep -qsx enabled /proc/sys/fs/binfmt_misc/qemu-i386; then
@@ -73,12 +80,9 @@ if [ "$setup_status" = 0 ]; then
     fi
     part "32-bit: DLL check, interface tests under $wine32"
     ctest --preset win32
-elif [ "$setup_status" = 77 ]; then
+else
     part "32-bit: DLL check only (no 32-bit Wine: not root)"
     ctest --preset win32 -R '^dll_check'
-else
-    echo "== windows: the 32-bit Wine setup failed ($setup_status)" >&2
-    exit 1
 fi
 
 part "package the 32-bit DLL"
