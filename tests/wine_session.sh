@@ -44,15 +44,16 @@ prefix_processes() {
 # ran when it was made: one made before is made again once it runs.
 wine32=$(dirname "$loader")/wine
 needs_wow64=
-if [ "$WINEARCH" = win64 ] && [ -x "$wine32" ] && "$wine32" --version >/dev/null 2>&1; then
+if [ "$WINEARCH" = win64 ] && "$wine32" --version >/dev/null 2>&1; then
     needs_wow64=1
 fi
-registry_written() {
+# The files that a made prefix holds.
+prefix_written() {
     [ -f "$WINEPREFIX/system.reg" ] && [ -f "$WINEPREFIX/user.reg" ] &&
         [ -f "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ] &&
         { [ -z "$needs_wow64" ] || [ -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; }
 }
-made() { [ -f "$made_mark" ] && registry_written; }
+made() { [ -f "$made_mark" ] && prefix_written; }
 booting() { [ -n "$(prefix_processes wineboot.exe)" ]; }
 booted() { [ -n "$(prefix_processes services.exe)" ]; }
 seconds_left() { echo $((deadline > SECONDS ? deadline - SECONDS : 1)); }
@@ -161,7 +162,7 @@ if [ -n "$fresh" ]; then
             sleep 1
         done
     done
-    registry_written || give_up "No complete Wine prefix in $WINEPREFIX"
+    prefix_written || give_up "No complete Wine prefix in $WINEPREFIX"
     touch "$made_mark"
 fi
 echo "Ready in $((SECONDS - start)) s"
