@@ -1,7 +1,7 @@
 # The Windows DLL: entry point, no "lib" prefix, runtimes linked statically,
 # and a version resource made from the project version (from xemidi.h).
-target_sources(xemidi PRIVATE ${PROJECT_SOURCE_DIR}/platform/win32/dll_main.cpp)
-target_include_directories(xemidi PRIVATE ${PROJECT_SOURCE_DIR})
+target_sources(xemidi PRIVATE ${XEMIDI_SOURCE_ROOT}/platform/win32/dll_main.cpp)
+target_include_directories(xemidi PRIVATE ${XEMIDI_SOURCE_ROOT})
 set_target_properties(xemidi PROPERTIES PREFIX "" RUNTIME_OUTPUT_NAME xemidi)
 target_link_options(xemidi PRIVATE -static-libgcc -static-libstdc++ -static)
 # A definition whose convention differs from the .def's decoration is an
