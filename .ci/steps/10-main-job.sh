@@ -13,3 +13,19 @@ notes = sum(1 for m in song.tracks[0] if m.type == "note_on" and m.velocity > 0)
 assert notes > 0 and song.tracks[0][-1].type == "end_of_track"
 print(f"mido reads {sys.argv[1]}: {len(song.tracks[0])} events, {notes} notes, {song.length:.1f} s")
 PY
+
+# The README's first C program, built against this build and run: its file
+# must open with the tempo, the time signature, the program change and the
+# first note, as the README says.
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+sed -n '/^```c$/,/^```$/{/^```/d;p}' README.md >"$work/hello.c"
+cc -std=c99 -Wall -Wextra -pedantic -Werror -Iinclude "$work/hello.c" -Lbuild/dev -lxemidi \
+  -Wl,-rpath,"$PWD/build/dev" -o "$work/hello"
+(cd "$work" && ./hello)
+/usr/bin/python3 - "$work/hello.mid" <<'PY'
+import sys, mido
+kinds = [m.type for m in mido.MidiFile(sys.argv[1]).tracks[0]][:4]
+assert kinds == ["set_tempo", "time_signature", "program_change", "note_on"], kinds
+print(f"the README's C program writes a file that starts {', '.join(kinds)}")
+PY

@@ -5,7 +5,7 @@
 # interface harness from the seed corpus, after its regression inputs.
 #
 # XEMIDI_FUZZ_SECONDS sets the length of the fuzz run (default 60). For a
-# long run, see "Hardening" in the README.
+# long run, see docs/hardening.md.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
