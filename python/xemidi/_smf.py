@@ -4,12 +4,14 @@ import ctypes
 import enum
 import os
 import reprlib
-from typing import Any, Dict, Optional, Union
+from typing import Any, Dict, Optional, Sequence, Union
 
+from . import _batch
 from ._library import _BY_NAME, LOCK, ON_WINDOWS, Library, load
 
 Bytes = Union[bytes, bytearray, memoryview]
 Text = Union[str, bytes, bytearray]
+Ints = Union[int, Sequence[int], memoryview]  # or any buffer of integers
 
 
 class Disposition(enum.IntEnum):
@@ -25,17 +27,21 @@ class Disposition(enum.IntEnum):
 class XemidiError(Exception):
     """The library refused a call: it returned 0 (NULL for CreateSmf and
     CopySmf) and changed nothing. The library gives no reason; the error names
-    the C function (`call`) and the arguments it was given (`arguments`)."""
+    the C function (`call`) and the arguments it was given (`arguments`).
+    From a batch inserter, `index` is the position of the element refused
+    (None otherwise); the elements before it stay inserted."""
 
-    def __init__(self, call: str, arguments: Dict[str, Any]) -> None:
+    def __init__(self, call: str, arguments: Dict[str, Any], index: Optional[int] = None) -> None:
         self.call = call
         self.arguments = dict(arguments)
+        self.index = index
         shown = ", ".join(f"{name}={_shown(value)}" for name, value in arguments.items())
         result = "NULL" if _BY_NAME[call].result is ctypes.c_void_p else "0"
-        super().__init__(f"{call}({shown}) returned {result}")
+        at = "" if index is None else f" at index {index}"
+        super().__init__(f"{call}({shown}) returned {result}{at}")
 
     def __reduce__(self) -> Any:
-        return (type(self), (self.call, self.arguments))
+        return (type(self), (self.call, self.arguments, self.index))
 
 
 def _shown(value: Any) -> str:
@@ -94,7 +100,8 @@ class Smf:
 
     Ticks, channels (0..15) and values are plain ints; data is bytes. Each
     method calls one function of the C interface (named in its description)
-    and returns None unless it says otherwise. A call the library refuses
+    and returns None unless it says otherwise; `insert_notes` and
+    `insert_midi` call theirs once for each element of their sequences. A call the library refuses
     raises XemidiError and changes nothing. Before any call, an int that does
     not fit the C argument raises OverflowError, a value of the wrong type
     TypeError, and a closed object ValueError.
@@ -224,6 +231,36 @@ class Smf:
         0x80); every byte given is stored."""
         data = _bytes(data, "InsertMidiEvent")
         self._call("InsertMidiEvent", tick, data, len(data))
+
+    # ---- many events in one call ------------------------------------------
+
+    def insert_notes(self, ticks: Ints, channels: Ints, keys: Ints, velocities: Ints,
+                     durations: Ints) -> None:
+        """cal_insert_Note for note 0, 1, 2, ... in that order: exactly what
+        `note()` called for each does, at a fraction of the cost. Each argument
+        is a sequence of ints (a list, tuple, range, array.array, or any
+        object with the buffer protocol holding integers, such as a numpy
+        array), all of one length, or a single int that stands for every
+        note::
+
+            smf.insert_notes(ticks, channels=9, keys=keys, velocities=100, durations=120)
+
+        Every argument is read and checked before the first note goes in, and
+        raises as `note()` does (OverflowError, TypeError) or, for lengths
+        that differ, ValueError; nothing is inserted then. The first note the
+        library refuses raises XemidiError with its `index`: the notes before
+        it stay inserted (the library takes nothing back), the others are not
+        inserted."""
+        _batch.insert_notes(self, ticks, channels, keys, velocities, durations)
+
+    def insert_midi(self, ticks: Ints, messages: Sequence[Bytes]) -> None:
+        """InsertMidiEvent for message 0, 1, 2, ... in that order: exactly
+        what `midi()` called for each does. `messages` is a sequence of bytes
+        objects (bytes, bytearray, memoryview); `ticks` a sequence of ints of
+        the same length, as for `insert_notes`, or a single int for all.
+        Checked first and refused as `insert_notes`: the messages before the
+        one refused stay inserted."""
+        _batch.insert_midi(self, ticks, messages)
 
     # ---- system exclusive and meta events --------------------------------
 
