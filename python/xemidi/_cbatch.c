@@ -154,11 +154,37 @@ static int parse_format(const char* format, Py_ssize_t itemsize, ItemFormat* ite
     return itemsize == 1 || itemsize == 2 || itemsize == 4 || itemsize == 8;
 }
 
+/* The unsigned item at bytes in the host's byte order: one load. */
+static uint64_t host_order_bits(const unsigned char* bytes, Py_ssize_t size) {
+    uint8_t one;
+    uint16_t two;
+    uint32_t four;
+    uint64_t eight;
+    switch (size) {
+        case 1:
+            memcpy(&one, bytes, 1);
+            return one;
+        case 2:
+            memcpy(&two, bytes, 2);
+            return two;
+        case 4:
+            memcpy(&four, bytes, 4);
+            return four;
+        default:
+            memcpy(&eight, bytes, 8);
+            return eight;
+    }
+}
+
 /* The item at bytes; *too_large for an unsigned value beyond INT64_MAX. */
 static int64_t item_value(const unsigned char* bytes, const ItemFormat* item, int* too_large) {
     uint64_t value = 0;
-    for (Py_ssize_t i = 0; i < item->size; ++i) {
-        value = value << 8 | bytes[item->little_endian ? item->size - 1 - i : i];
+    if (item->little_endian == host_is_little_endian()) {
+        value = host_order_bits(bytes, item->size);
+    } else {
+        for (Py_ssize_t i = 0; i < item->size; ++i) {
+            value = value << 8 | bytes[item->little_endian ? item->size - 1 - i : i];
+        }
     }
     const uint64_t sign = UINT64_C(1) << (8 * item->size - 1);
     const uint64_t all = (sign << 1) - 1; /* every bit of the item */
