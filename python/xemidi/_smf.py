@@ -237,7 +237,8 @@ class Smf:
     def insert_notes(self, ticks: Ints, channels: Ints, keys: Ints, velocities: Ints,
                      durations: Ints) -> None:
         """cal_insert_Note for note 0, 1, 2, ... in that order: exactly what
-        `note()` called for each does, at a fraction of the cost. Each argument
+        `note()` called for each does, and with the compiled loops
+        (`xemidi.ACCELERATED`) at a small fraction of its cost. Each argument
         is a sequence of ints (a list, tuple, range, array.array, or any
         object with the buffer protocol holding integers, such as a numpy
         array), all of one length, or a single int that stands for every
