@@ -2,6 +2,7 @@
 
 import ctypes
 import enum
+import functools
 import os
 import reprlib
 from typing import Any, Dict, Optional, Sequence, Union
@@ -31,7 +32,8 @@ class XemidiError(Exception):
     From a batch inserter, `index` is the position of the element refused
     (None otherwise); the elements before it stay inserted."""
 
-    def __init__(self, call: str, arguments: Dict[str, Any], index: Optional[int] = None) -> None:
+    def __init__(self, call: str, arguments: Dict[str, Any], *,
+                 index: Optional[int] = None) -> None:
         self.call = call
         self.arguments = dict(arguments)
         self.index = index
@@ -41,7 +43,7 @@ class XemidiError(Exception):
         super().__init__(f"{call}({shown}) returned {result}{at}")
 
     def __reduce__(self) -> Any:
-        return (type(self), (self.call, self.arguments, self.index))
+        return (functools.partial(type(self), index=self.index), (self.call, self.arguments))
 
 
 def _shown(value: Any) -> str:
