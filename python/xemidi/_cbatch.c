@@ -114,12 +114,12 @@ static int read_range(PyObject* range, int64_t low, int64_t high, Column* column
     if (outcome != Read) return outcome;
     if (column_allocate(column, count) != Read) return Failed;
     for (Py_ssize_t i = 0; i < count; ++i) {
+        if (i > 0) {
+            if (step < -(INT64_C(1) << 40) || step > (INT64_C(1) << 40)) return Unread;
+            value += step;
+        }
         if (!fits(value, low, high)) return Unread;
         column->values[i] = value;
-        if (i + 1 < count && (step < -(INT64_C(1) << 40) || step > (INT64_C(1) << 40))) {
-            return Unread;
-        }
-        value += step;
     }
     return Read;
 }
@@ -343,7 +343,7 @@ static int append_message(Messages* messages, Py_ssize_t i, const void* data, Py
         messages->bytes = grown;
         messages->capacity = capacity;
     }
-    memcpy(messages->bytes + end, data, (size_t)size);
+    if (size > 0) memcpy(messages->bytes + end, data, (size_t)size);
     messages->offsets[i + 1] = end + size;
     return Read;
 }
@@ -370,11 +370,13 @@ static int read_message(Messages* messages, Py_ssize_t i, PyObject* item) {
 static int read_messages(PyObject* sequence, Messages* messages) {
     messages->bytes = NULL;
     messages->offsets = NULL;
-    messages->capacity = 0;
+    messages->capacity = 64;
+    messages->count = 0;
     if (!PyList_Check(sequence) && !PyTuple_Check(sequence)) return Unread;
     messages->count = PySequence_Fast_GET_SIZE(sequence);
+    messages->bytes = PyMem_Malloc((size_t)messages->capacity);
     messages->offsets = PyMem_Malloc(((size_t)messages->count + 1) * sizeof(Py_ssize_t));
-    if (messages->offsets == NULL) {
+    if (messages->bytes == NULL || messages->offsets == NULL) {
         PyErr_NoMemory();
         return Failed;
     }
