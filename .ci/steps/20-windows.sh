@@ -86,17 +86,17 @@ else
 fi
 
 if [ -x /usr/lib/wine/wine64 ]; then
-    part "package the 64-bit DLL, run its example host under wine64"
+    part "package win64, its example host run under wine64"
     .ci/package-windows.sh build/win64
 else
-    part "package the 64-bit DLL (no wine64 to run its example host: not root)"
+    part "package win64 (no wine64 to run its example host: not root)"
     .ci/package-windows.sh --no-run build/win64
 fi
 
 if [ "$setup_status" = 0 ]; then
-    part "package the 32-bit DLL, run its example host under $wine32"
+    part "package win32, its example host run under $wine32"
     .ci/package-windows.sh build/win32
 else
-    part "package the 32-bit DLL (no 32-bit Wine to run its example host)"
+    part "package win32 (no 32-bit Wine to run its example host)"
     .ci/package-windows.sh --no-run build/win32
 fi
