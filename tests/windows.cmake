@@ -34,6 +34,15 @@ if(XEMIDI_PYTHON3)
                    --machine ${machine} --version ${wrong_version} --nm ${CMAKE_NM})
   set_tests_properties(dll_check_tells_differences PROPERTIES
     PASS_REGULAR_EXPRESSION "ordinal 21: found 'CopySmf', expected None.*FileVersion: found '${XEMIDI_RC_VERSION_TEXT}'")
+  # The Python package's loader tells this DLL's bitness from its file.
+  math(EXPR bits "${CMAKE_SIZEOF_VOID_P} * 8")
+  add_test(NAME python.dll_bitness
+           COMMAND ${XEMIDI_PYTHON3} ${CMAKE_CURRENT_SOURCE_DIR}/python/test_binding.py
+                   WindowsDllBitness)
+  set(dll_environment XEMIDI_WINDOWS_DLL=$<TARGET_FILE:xemidi> XEMIDI_WINDOWS_DLL_BITS=${bits}
+                      PYTHONDONTWRITEBYTECODE=1)
+  set_tests_properties(python.dll_bitness PROPERTIES LABELS python
+                                                     ENVIRONMENT "${dll_environment}")
 endif()
 
 if(NOT CMAKE_CROSSCOMPILING_EMULATOR)

@@ -8,6 +8,8 @@ import os
 import threading
 from typing import Any, Dict, Iterator, NamedTuple, NoReturn, Optional, Tuple, Union
 
+from ._pe import check_bitness
+
 _HANDLE = ctypes.c_void_p  # SmfHandle
 _I32 = ctypes.c_int32
 _U32 = ctypes.c_uint32
@@ -103,6 +105,8 @@ class Library:
 
     def __init__(self, path: str) -> None:
         self.path = path
+        if ON_WINDOWS:  # a DLL of the other bitness: say which package the Python needs
+            check_bitness(path)
         self._dll = _LOADER(path)
         self._calls: Dict[str, Tuple[Any, Tuple[Tuple[int, int, int], ...]]] = {}
         for export in EXPORTS:

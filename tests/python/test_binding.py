@@ -20,6 +20,7 @@ import subprocess
 import sys
 import tempfile
 import unittest
+import unittest.mock
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
@@ -245,6 +246,60 @@ class Loading(unittest.TestCase):
             self.assertNotEqual(run.returncode, 0)
             self.assertIn("tried\n  XEMIDI_LIBRARY: " + env["XEMIDI_LIBRARY"], run.stderr)
             self.assertNotIn("package's folder", run.stderr)
+
+
+class WindowsDllBitness(unittest.TestCase):
+    """Before Windows loads a DLL, the loader reads its machine: a Python of
+    the other bitness is told which package it needs. Each Windows build
+    runs this against its own DLL (XEMIDI_WINDOWS_DLL, XEMIDI_WINDOWS_DLL_BITS)."""
+
+    def setUp(self):
+        if not os.environ.get("XEMIDI_WINDOWS_DLL"):
+            self.skipTest("XEMIDI_WINDOWS_DLL is not set (ctest of the win32 and win64 builds)")
+        self.dll = Path(os.environ["XEMIDI_WINDOWS_DLL"])
+        self.bits = int(os.environ["XEMIDI_WINDOWS_DLL_BITS"])
+        self.other = {32: 64, 64: 32}[self.bits]
+
+    def test_each_python_bitness_through_the_loader(self):
+        pe = xemidi._pe
+        self.assertEqual(pe.dll_machine(self.dll), {32: (32, "x86"), 64: (64, "x64")}[self.bits])
+        pe.check_bitness(self.dll, self.bits)
+        with self.assertRaises(pe.WrongBitness) as caught:
+            pe.check_bitness(self.dll, self.other)
+        expected = {32: "this xemidi.dll is 32-bit (x86); a 64-bit Python needs the win64 package",
+                    64: "this xemidi.dll is 64-bit (x64); a 32-bit Python needs the win32 package"}
+        self.assertEqual(str(caught.exception), expected[self.bits])
+        # The loader as on Windows, in this Python: the check speaks first for
+        # a DLL of the other bitness; for its own, the file reaches the loader.
+        with unittest.mock.patch.object(xemidi._library, "ON_WINDOWS", True), \
+                self.assertRaises(OSError) as caught:
+            xemidi.load(self.dll)
+        mine = ctypes.sizeof(ctypes.c_void_p) * 8
+        self.assertEqual(f"a {mine}-bit Python needs" in str(caught.exception), mine != self.bits)
+
+    def test_files_it_leaves_to_the_loader(self):
+        image = self.dll.read_bytes()
+        pe_offset = int.from_bytes(image[0x3C:0x40], "little")
+        arm64 = bytearray(image)
+        arm64[pe_offset + 4:pe_offset + 6] = (0xAA64).to_bytes(2, "little")
+        cwd = os.getcwd()
+        with tempfile.TemporaryDirectory() as folder:
+            for name, data in [("empty", b""), ("dos-header-only", image[:64]),
+                               ("far-offset", image[:0x3C] + b"\xff" * 4 + image[0x40:]),
+                               ("arm64", bytes(arm64))]:
+                path = Path(folder) / f"{name}.dll"
+                path.write_bytes(data)
+                with self.subTest(name):
+                    self.assertIsNone(xemidi._pe.dll_machine(path))
+                    xemidi._pe.check_bitness(path, self.other)
+            self.assertIsNone(xemidi._pe.dll_machine(Path(folder) / "missing.dll"))
+            # A bare name is Windows' to find, never a file of the current folder.
+            shutil.copy(self.dll, Path(folder) / "xemidi.dll")
+            try:
+                os.chdir(folder)
+                xemidi._pe.check_bitness("xemidi.dll", self.other)
+            finally:
+                os.chdir(cwd)
 
 
 class RoundTripThroughMido(unittest.TestCase):
