@@ -127,6 +127,19 @@ TEST_F(PosixFiles, SpecialFilesNeverBlockTheHost) {
     std::remove(fifo.c_str());
 }
 
+// A character device takes every disposition but CREATE_NEW (it exists):
+// only a regular file is truncated, since ftruncate fails on /dev/null.
+TEST_F(PosixFiles, DevNullWithTruncatingDispositions) {
+    const int expected[] = {0, 1, 1, 1, 1};  // CREATE_NEW .. TRUNCATE_EXISTING
+    for (uint32_t disposition = 1; disposition <= 5; ++disposition) {
+        EXPECT_EQ(SaveSmf(smf, "/dev/null", disposition, 0x80), expected[disposition - 1])
+            << "disposition " << disposition;
+    }
+    struct stat info {};
+    ASSERT_EQ(stat("/dev/null", &info), 0);
+    EXPECT_TRUE(S_ISCHR(info.st_mode));
+}
+
 // A save that fails on a full disk (here a file size limit) removes the
 // file it created, so that it can be made again; an existing file keeps
 // what was written into it.
