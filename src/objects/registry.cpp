@@ -70,15 +70,19 @@ class HandleRegistry {
 
     // Unregisters and destroys a registered object, keeping its memory back.
     void destroy(SmfObject* object) {
-        const auto found = index_.find(handleOf(object));
-        objects_.erase(found->second);
-        index_.erase(found);
-        if (last_ == object) last_ = nullptr;
+        unregister(object);
         object->~SmfObject();
         void*& oldest = retired_[nextRetired_];
         ::operator delete(oldest);
         oldest = object;
         nextRetired_ = (nextRetired_ + 1) % RetiredObjects;
+    }
+
+    // Unregisters and frees a registered object whose handle no caller has
+    // seen: nobody can hold it, so its memory goes straight back.
+    void discard(SmfObject* object) {
+        unregister(object);
+        delete object;
     }
 
     void destroyAll() {
@@ -96,6 +100,13 @@ class HandleRegistry {
     }
 
   private:
+    void unregister(SmfObject* object) {
+        const auto found = index_.find(handleOf(object));
+        objects_.erase(found->second);
+        index_.erase(found);
+        if (last_ == object) last_ = nullptr;
+    }
+
     std::list<SmfObject*> objects_;
     std::unordered_map<SmfHandle, std::list<SmfObject*>::iterator> index_;
     SmfObject* last_ = nullptr;  // the object found last, while it lives
@@ -134,6 +145,10 @@ SmfObject* createObject(int32_t division) {
 
 void destroyObject(SmfObject* object) {
     if (Registry.find(handleOf(object)) != nullptr) Registry.destroy(object);
+}
+
+void discardObject(SmfObject* object) {
+    if (Registry.find(handleOf(object)) != nullptr) Registry.discard(object);
 }
 
 void destroyAllObjects() {

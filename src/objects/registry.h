@@ -38,6 +38,10 @@ constexpr size_t RetiredObjects = 256;
 // to the heap once RetiredObjects more objects have been deleted.
 void destroyObject(SmfObject* object);
 
+// Unregisters and frees at once, outside the RetiredObjects, a live object
+// whose handle was never handed out (a copy that failed halfway).
+void discardObject(SmfObject* object);
+
 // Frees every live object; the library calls it when it is unloaded.
 void destroyAllObjects();
 
