@@ -18,7 +18,12 @@
  * Memory: the caller owns every pointer it passes in; the library reads it
  * only during the call and writes only through the pointers given to
  * GetSmfDataSize and GetSmfData. Objects belong to the library until
- * DeleteSmf or until the library is unloaded, which frees every object left.
+ * DeleteSmf or until the library is unloaded (FreeLibrary, dlclose, or the
+ * process's exit outside Windows), which frees every object left and tears
+ * the library down: every call after that, such as one from an exit handler
+ * that runs after the library's teardown, returns 0 (NULL) and touches
+ * nothing. When a Windows process ends, the objects are not freed but left
+ * to the process's end, and calls keep working until then.
  * An event's bytes are held once, in the event; between calls the library
  * keeps no working memory beyond the events but the bookkeeping of deleted
  * handles (below).

@@ -42,8 +42,10 @@ void destroyObject(SmfObject* object);
 // whose handle was never handed out (a copy that failed halfway).
 void discardObject(SmfObject* object);
 
-// Frees every live object; the library calls it when it is unloaded.
-void destroyAllObjects();
+// Frees every live object, the memory kept back and the registry itself;
+// from then on no handle is valid and no object is made, so every export
+// returns 0. The platform calls it when the library is unloaded.
+void tearDownRegistry();
 
 uint32_t liveObjectCount();
 

@@ -5,7 +5,9 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/c_boundary.h"
@@ -74,45 +76,57 @@ struct Clipboard {
     Owner owner = Owner::None;
 };
 
-Clipboard Board;
+// Made when the library is loaded, destroyed by tearDownClipboard() with the
+// library's other state (never by a static destructor, so that a late call
+// finds no clipboard rather than a destroyed one). Null after that.
+alignas(Clipboard) unsigned char BoardMemory[sizeof(Clipboard)];
+Clipboard* Board = new (BoardMemory) Clipboard;
+
+bool ownedBy(Owner owner) {
+    return Board != nullptr && Board->owner == owner;
+}
 
 }  // namespace
 
+void tearDownClipboard() {
+    if (Board != nullptr) std::exchange(Board, nullptr)->~Clipboard();
+}
+
 // Throws std::bad_alloc when the name cannot be stored.
 uint32_t posixRegisterClipboardFormat(const char* name) {
-    return Board.format(name);
+    return Board != nullptr ? Board->format(name) : 0;
 }
 
 int posixOpenClipboard() {
-    if (Board.owner != Owner::None) return 0;
-    Board.owner = Owner::Library;
+    if (!ownedBy(Owner::None)) return 0;
+    Board->owner = Owner::Library;
     return 1;
 }
 
 int posixEmptyClipboard() {
-    if (Board.owner != Owner::Library) return 0;
-    Board.empty();
+    if (!ownedBy(Owner::Library)) return 0;
+    Board->empty();
     return 1;
 }
 
 int posixSetClipboardData(uint32_t format, MemoryHandle block) {
-    if (Board.owner != Owner::Library || format == 0 || block == nullptr) return 0;
+    if (!ownedBy(Owner::Library) || format == 0 || block == nullptr) return 0;
     return guarded([&] {
-        for (auto& entry : Board.contents) {
+        for (auto& entry : Board->contents) {
             if (entry.first == format) {
                 std::free(entry.second);
                 entry.second = block;
                 return 1;
             }
         }
-        Board.contents.emplace_back(format, block);
+        Board->contents.emplace_back(format, block);
         return 1;
     });
 }
 
 int posixCloseClipboard() {
-    if (Board.owner != Owner::Library) return 0;
-    Board.owner = Owner::None;
+    if (!ownedBy(Owner::Library)) return 0;
+    Board->owner = Owner::None;
     return 1;
 }
 
@@ -140,14 +154,14 @@ MemoryHandle posixGlobalFree(MemoryHandle block) {
 using namespace xemidi::sys;
 
 int XEMIDI_CALL xemidi_clipboard_open(void) {
-    if (Board.owner != Owner::None) return 0;
-    Board.owner = Owner::Host;
+    if (!ownedBy(Owner::None)) return 0;
+    Board->owner = Owner::Host;
     return 1;
 }
 
 int XEMIDI_CALL xemidi_clipboard_close(void) {
-    if (Board.owner != Owner::Host) return 0;
-    Board.owner = Owner::None;
+    if (!ownedBy(Owner::Host)) return 0;
+    Board->owner = Owner::None;
     return 1;
 }
 
@@ -156,8 +170,8 @@ uint32_t XEMIDI_CALL xemidi_clipboard_format(const char* name) {
 }
 
 const void* XEMIDI_CALL xemidi_clipboard_data(uint32_t format, uint32_t* size) {
-    if (Board.owner != Owner::Host) return nullptr;
-    const Block* block = Board.find(format);
+    if (!ownedBy(Owner::Host)) return nullptr;
+    const Block* block = Board->find(format);
     if (block == nullptr) return nullptr;
     if (size != nullptr) *size = block->size;
     return block->bytes;
