@@ -12,7 +12,7 @@ cd "$(dirname "$0")/../.."
 if [ "$(id -u)" = 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   apt-get install -y -q --no-install-recommends \
-    cmake ninja-build g++ libgtest-dev clang libclang-rt-14-dev valgrind
+    cmake ninja-build g++ libgtest-dev clang libclang-rt-14-dev valgrind locales
 fi
 
 SECONDS=0

@@ -1,7 +1,6 @@
 // A clipboard inside the process, for systems without the Win32 one: named
 // formats, one owner at a time, and blocks that it owns once they are set.
 // The host reads it through the functions of xemidi_clipboard.h.
-#include <cctype>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -30,13 +29,18 @@ Block* asBlock(MemoryHandle handle) {
     return static_cast<Block*>(handle);
 }
 
+// ASCII letters only, whatever the host's locale: under a Turkish one
+// std::tolower('I') is not 'i', and a single-byte locale folds bytes above
+// 0x7F as well.
+char foldAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 // Format names compare without regard to ASCII case, as Win32 atoms do.
 bool sameName(const std::string& a, const char* b) {
     if (a.size() != std::strlen(b)) return false;
     for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
+        if (foldAscii(a[i]) != foldAscii(b[i])) return false;
     }
     return true;
 }
