@@ -119,7 +119,9 @@ XEMIDI_EXTERN int XEMIDI_CALL InsertMetaEvent(SmfHandle smf, uint32_t tick, uint
 
 /* Stores the size in bytes of the object's file image in *size.
  * @return 1; 0 for a bad handle, a NULL size, or an object that has no image
- *         (two consecutive events more than 0x0FFFFFFF ticks apart). */
+ *         (two consecutive events more than 0x0FFFFFFF ticks apart, or a
+ *         first event at tick 2^28 or later: its delta time counts from 0,
+ *         so even a single event there leaves the object without one). */
 XEMIDI_EXTERN int XEMIDI_CALL GetSmfDataSize(SmfHandle smf, uint32_t* size);
 
 /* Copies the file image to buffer, which holds size bytes. Bytes past the
