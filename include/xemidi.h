@@ -153,8 +153,9 @@ XEMIDI_EXTERN int XEMIDI_CALL SaveSmf(SmfHandle smf, const char* path,
  * The data is a movable global memory block that begins with the image; any
  * bytes past it read 0.
  * @return 1; 0 for a bad handle, when the clipboard is held open elsewhere,
- *         or when the image cannot be prepared (the clipboard is then left as
- *         it was). */
+ *         when the image cannot be prepared, or when the clipboard cannot be
+ *         emptied (the clipboard is then left as it was); 0 too, with the
+ *         clipboard left empty, should it refuse the data once emptied. */
 XEMIDI_EXTERN int XEMIDI_CALL CopyToClipboard(SmfHandle smf);
 
 /* ---- Shorthands ---------------------------------------------------------- *
