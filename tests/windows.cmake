@@ -1,7 +1,7 @@
 # The Windows build's tests: the interface tests use the Win32 clipboard
 # themselves, the built DLL is checked as a file, and every test program runs
 # under Wine with a prefix of its own inside the build folder.
-target_link_libraries(xemidi_api_tests PRIVATE user32)
+target_link_libraries(xemidi_api_tests PRIVATE user32 psapi)
 # The exports test's table comes from cmake/exports.list.
 target_include_directories(xemidi_api_tests PRIVATE ${XEMIDI_GENERATED_DIR})
 
