@@ -18,7 +18,12 @@
  * Memory: the caller owns every pointer it passes in; the library reads it
  * only during the call and writes only through the pointers given to
  * GetSmfDataSize and GetSmfData. Objects belong to the library until
- * DeleteSmf or until the library is unloaded, which frees every object left.
+ * DeleteSmf or until the library is unloaded (FreeLibrary, dlclose, or the
+ * process's exit outside Windows), which frees every object left and tears
+ * the library down: every call after that, such as one from an exit handler
+ * that runs after the library's teardown, returns 0 (NULL) and touches
+ * nothing. When a Windows process ends, the objects are not freed but left
+ * to the process's end, and calls keep working until then.
  * An event's bytes are held once, in the event; between calls the library
  * keeps no working memory beyond the events but the bookkeeping of deleted
  * handles (below).
@@ -114,7 +119,9 @@ XEMIDI_EXTERN int XEMIDI_CALL InsertMetaEvent(SmfHandle smf, uint32_t tick, uint
 
 /* Stores the size in bytes of the object's file image in *size.
  * @return 1; 0 for a bad handle, a NULL size, or an object that has no image
- *         (two consecutive events more than 0x0FFFFFFF ticks apart). */
+ *         (two consecutive events more than 0x0FFFFFFF ticks apart, or a
+ *         first event at tick 2^28 or later: its delta time counts from 0,
+ *         so even a single event there leaves the object without one). */
 XEMIDI_EXTERN int XEMIDI_CALL GetSmfDataSize(SmfHandle smf, uint32_t* size);
 
 /* Copies the file image to buffer, which holds size bytes. Bytes past the
@@ -146,8 +153,9 @@ XEMIDI_EXTERN int XEMIDI_CALL SaveSmf(SmfHandle smf, const char* path,
  * The data is a movable global memory block that begins with the image; any
  * bytes past it read 0.
  * @return 1; 0 for a bad handle, when the clipboard is held open elsewhere,
- *         or when the image cannot be prepared (the clipboard is then left as
- *         it was). */
+ *         when the image cannot be prepared, or when the clipboard cannot be
+ *         emptied (the clipboard is then left as it was); 0 too, with the
+ *         clipboard left empty, should it refuse the data once emptied. */
 XEMIDI_EXTERN int XEMIDI_CALL CopyToClipboard(SmfHandle smf);
 
 /* ---- Shorthands ---------------------------------------------------------- *

@@ -17,7 +17,7 @@ cd "$(dirname "$0")/../.."
 if [ "$(id -u)" = 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   apt-get install -y -q --no-install-recommends \
-    cmake ninja-build make g++ libgtest-dev clang libclang-rt-14-dev valgrind python3 zip unzip
+    cmake ninja-build make g++ libgtest-dev clang libclang-rt-14-dev valgrind python3 zip unzip locales
 fi
 
 SECONDS=0

@@ -258,7 +258,9 @@ class Smf:
 
     def size(self) -> int:
         """GetSmfDataSize: the size of the file in bytes. Refused when two
-        consecutive events are more than 0x0FFFFFFF ticks apart (no file)."""
+        consecutive events are more than 0x0FFFFFFF ticks apart, or when the
+        first event is at tick 2**28 or later (its delta time counts from 0,
+        so even a single event there): the object then has no file."""
         size = ctypes.c_uint32()
         self._call("GetSmfDataSize", ctypes.byref(size), shown={})
         return size.value

@@ -37,7 +37,7 @@ struct SystemCalls {
     int (*removeFile)(const char* path);
 
     // The identifier of a format registered by name (the same for the same
-    // name, case-insensitively), 0 on failure.
+    // name, in any case of its ASCII letters), 0 on failure.
     uint32_t (*registerClipboardFormat)(const char* name);
     int (*openClipboard)();  // fails while another owner holds it open
     int (*emptyClipboard)();

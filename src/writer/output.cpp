@@ -98,8 +98,10 @@ int copyToClipboard(SmfHandle smf) {
         os.globalFree(block);
         return 0;
     }
-    os.emptyClipboard();
-    const int result = os.setClipboardData(smfClipboardFormat, block) != 0 ? 1 : 0;
+    // A clipboard that cannot be emptied keeps what it holds and is given
+    // nothing; one that refuses the block once emptied is left empty.
+    const int result =
+        os.emptyClipboard() != 0 && os.setClipboardData(smfClipboardFormat, block) != 0 ? 1 : 0;
     if (result == 0) os.globalFree(block);
     os.closeClipboard();
     return result;

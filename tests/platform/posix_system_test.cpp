@@ -10,7 +10,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
+#include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -65,6 +68,29 @@ TEST_F(PosixClipboard, HoldsTheImageAndNothingElse) {
     EXPECT_TRUE(clipboardData(text).empty());
     EXPECT_EQ(xemidi_clipboard_data(smfFormat, nullptr), nullptr);  // not open for the host
     EXPECT_EQ(xemidi_clipboard_close(), 0);
+}
+
+// Format names match with ASCII letters folded, whatever the host's locale.
+// A Turkish one, made here with localedef (package locales), folds 'I' to
+// the dotless 0xFD and 0xC0 to 0xE0: neither may change which names match.
+TEST(PosixClipboardNames, FoldAsciiOnlyUnderATurkishLocale) {
+    const std::string folder = testing::TempDir() + "xemidi-locales-" + std::to_string(getpid());
+    const std::string make =
+        "localedef -c -i tr_TR -f ISO-8859-9 " + folder + "/tr_TR.ISO-8859-9 >/dev/null 2>&1";
+    mkdir(folder.c_str(), 0700);
+    const int made = std::system(make.c_str());
+    setenv("LOCPATH", folder.c_str(), 1);
+    const std::string previous = setlocale(LC_CTYPE, nullptr);
+    const bool turkish = made != -1 && setlocale(LC_CTYPE, "tr_TR.ISO-8859-9") != nullptr;
+    unsetenv("LOCPATH");
+    std::system(("rm -rf " + folder).c_str());
+    if (!turkish) GTEST_SKIP() << "no Turkish locale: localedef (package locales) is missing";
+    EXPECT_NE(std::tolower('I'), 'i');
+    const uint32_t format = xemidi_clipboard_format("Standard MIDI File");
+    EXPECT_EQ(xemidi_clipboard_format("STANDARD MIDI FILE"), format);
+    EXPECT_EQ(xemidi_clipboard_format("standard midi file"), format);
+    EXPECT_NE(xemidi_clipboard_format("\xC0 name"), xemidi_clipboard_format("\xE0 name"));
+    setlocale(LC_CTYPE, previous.c_str());
 }
 
 TEST_F(PosixFiles, ReadonlyAttributeAndLockedFiles) {
@@ -125,6 +151,19 @@ TEST_F(PosixFiles, SpecialFilesNeverBlockTheHost) {
     EXPECT_EQ(stat(fifo.c_str(), &info), 0);
     EXPECT_TRUE(S_ISFIFO(info.st_mode));
     std::remove(fifo.c_str());
+}
+
+// A character device takes every disposition but CREATE_NEW (it exists):
+// only a regular file is truncated, since ftruncate fails on /dev/null.
+TEST_F(PosixFiles, DevNullWithTruncatingDispositions) {
+    const int expected[] = {0, 1, 1, 1, 1};  // CREATE_NEW .. TRUNCATE_EXISTING
+    for (uint32_t disposition = 1; disposition <= 5; ++disposition) {
+        EXPECT_EQ(SaveSmf(smf, "/dev/null", disposition, 0x80), expected[disposition - 1])
+            << "disposition " << disposition;
+    }
+    struct stat info {};
+    ASSERT_EQ(stat("/dev/null", &info), 0);
+    EXPECT_TRUE(S_ISCHR(info.st_mode));
 }
 
 // A save that fails on a full disk (here a file size limit) removes the

@@ -59,7 +59,7 @@ int openClipboard() {
     return fails(Fail::Open) ? 0 : native().openClipboard();
 }
 int emptyClipboard() {
-    return fails(Fail::None) ? 0 : native().emptyClipboard();
+    return fails(Fail::Empty) ? 0 : native().emptyClipboard();
 }
 int setClipboardData(uint32_t format, MemoryHandle block) {
     ++counted.sets;

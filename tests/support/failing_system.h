@@ -16,6 +16,7 @@ enum class Fail {
     Register,
     RegisterOutOfMemory,  // registration throws std::bad_alloc
     Open,
+    Empty,
     Alloc,
     Lock,
     Set

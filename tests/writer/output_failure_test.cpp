@@ -69,7 +69,8 @@ TEST_F(OutputFailure, ClipboardKeepsItsContentWhenTheImageCannotBeGiven) {
     EXPECT_EQ(CopyToClipboard(smf), 0);
     xemidi_clipboard_close();
     EXPECT_EQ(clipboardText(format), before);
-    for (Fail fail : {Fail::Open, Fail::Alloc, Fail::Lock, Fail::Set}) {
+    // A clipboard that cannot be emptied is given nothing and keeps its content.
+    for (Fail fail : {Fail::Open, Fail::Empty, Fail::Alloc, Fail::Lock, Fail::Set}) {
         FailingSystem system(fail);
         EXPECT_EQ(CopyToClipboard(smf), 0) << int(fail);
         EXPECT_EQ(FailingSystem::counts().frees, FailingSystem::counts().allocations) << int(fail);
