@@ -38,10 +38,14 @@ int openOrCreate(const char* path, int mode, bool mayOpen, bool mayCreate, mode_
 
 // Regular files and character devices (such as /dev/null) only: a FIFO or
 // a socket could block the writer, or end the host with SIGPIPE when its
-// reader goes away. Writes then block as usual.
+// reader goes away (ENOTSUP says so). Writes then block as usual.
 bool writable(int fd) {
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !(S_ISREG(info.st_mode) || S_ISCHR(info.st_mode))) return false;
+    if (::fstat(fd, &info) != 0) return false;
+    if (!(S_ISREG(info.st_mode) || S_ISCHR(info.st_mode))) {
+        errno = ENOTSUP;
+        return false;
+    }
     const int status = ::fcntl(fd, F_GETFL);
     return status >= 0 && ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == 0;
 }
@@ -71,6 +75,7 @@ FileHandle posixCreateFile(const char* path, uint32_t disposition, uint32_t flag
             truncate = true;
             break;
         default:
+            errno = EINVAL;  // as CreateFileA's ERROR_INVALID_PARAMETER
             return InvalidFile;
     }
     int mode = O_WRONLY | O_CLOEXEC | O_NOCTTY;
@@ -81,8 +86,10 @@ FileHandle posixCreateFile(const char* path, uint32_t disposition, uint32_t flag
     if (fd < 0) return InvalidFile;
     if (!writable(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0 ||
         (truncate && ::ftruncate(fd, 0) != 0)) {
+        const int reason = errno;  // the host's answer; the clean-up keeps it
         ::close(fd);
         if (made) ::unlink(path);
+        errno = reason;
         return InvalidFile;
     }
     *created = made;
@@ -95,6 +102,7 @@ int posixWriteFile(FileHandle file, const void* bytes, uint32_t size, uint32_t* 
     while (done < size) {
         const ssize_t n = ::write(static_cast<int>(file), next + done, size - done);
         if (n < 0 && errno == EINTR) continue;
+        if (n == 0) errno = EIO;  // nothing written and no reason given
         if (n <= 0) break;
         done += static_cast<uint32_t>(n);
     }
