@@ -3,6 +3,7 @@
 import ctypes
 import enum
 import functools
+import operator
 import os
 import reprlib
 from typing import Any, Dict, Optional, Tuple, Union
@@ -66,6 +67,13 @@ def _bytes(data: Bytes, call: str) -> bytes:
     if isinstance(data, (bytearray, memoryview)):
         return bytes(data)
     raise TypeError(f"{call}: data must be bytes, not {type(data).__name__}")
+
+
+def _int(value: Any, method: str, name: str) -> int:
+    try:
+        return operator.index(value)
+    except TypeError:
+        raise TypeError(f"{method}: {name} must be an int, not {type(value).__name__}") from None
 
 
 def _text(text: Text, call: str) -> bytes:
@@ -314,6 +322,76 @@ class Smf:
         """calex_insert_Lyric: a lyric meta event (0x05), like `text`."""
         self._call("calex_insert_Lyric", tick, _text(text, "calex_insert_Lyric"), method="lyric",
                    ticks=(tick,))
+
+    # ---- the meta events most files hold, by value ------------------------
+
+    def tempo(self, tick: int, bpm: Optional[float] = None,
+              microseconds_per_quarter: Optional[int] = None) -> None:
+        """InsertMetaEvent 0x51: the tempo from tick on, given as quarter notes
+        per minute (`bpm`, any real number) or in microseconds per quarter
+        note, one of the two: tempo(0, bpm=120) equals tempo(0,
+        microseconds_per_quarter=500000). The file holds whole microseconds,
+        1..16777215 (3 bytes), so bpm is rounded to them and must be 3.58 or
+        more; ValueError for what does not fit."""
+        if (bpm is None) == (microseconds_per_quarter is None):
+            raise TypeError("tempo: give bpm or microseconds_per_quarter, one of the two")
+        fits = "not in 1..16777215, the 3 bytes of a tempo"
+        if bpm is not None:
+            try:
+                exact = 60_000_000 / bpm if bpm > 0 else None
+            except TypeError:
+                raise TypeError(f"tempo: bpm must be a number, not {type(bpm).__name__}") from None
+            if exact is None:
+                raise ValueError(f"tempo: bpm={bpm!r} is not more than 0")
+            if not 0.5 < exact < 0xFFFFFF + 0.5:  # what rounds to 1..16777215
+                raise ValueError(f"tempo: bpm={bpm!r} gives {float(exact):.0f} microseconds per "
+                                 f"quarter note, {fits} (bpm 3.58 and more fit)")
+            micros = round(exact)
+        else:
+            micros = _int(microseconds_per_quarter, "tempo", "microseconds_per_quarter")
+            if not 1 <= micros <= 0xFFFFFF:
+                raise ValueError(f"tempo: microseconds_per_quarter={micros} is {fits}")
+        self._meta(tick, 0x51, micros.to_bytes(3, "big"), "tempo")
+
+    def time_signature(self, tick: int, numerator: int, denominator: int,
+                       clocks_per_click: int = 24, notated_32nds: int = 8) -> None:
+        """InsertMetaEvent 0x58: the time signature numerator/denominator from
+        tick on (denominator a power of two: 4 for 3/4), with MIDI clocks per
+        metronome click and notated 32nd notes per quarter note (24 clocks
+        to the quarter). Each value takes a byte, 1..255, the denominator as
+        its power of two; ValueError for what does not fit."""
+        values = {"numerator": numerator, "denominator": denominator,
+                  "clocks_per_click": clocks_per_click, "notated_32nds": notated_32nds}
+        for name, value in values.items():
+            value = _int(value, "time_signature", name)
+            if name == "denominator":
+                if value < 1 or value & (value - 1) or value.bit_length() > 256:
+                    raise ValueError(f"time_signature: denominator={value} is not a power of "
+                                     "two from 1 to 2**255")
+                value = value.bit_length() - 1
+            elif not 1 <= value <= 255:
+                raise ValueError(f"time_signature: {name}={value} is not in 1..255")
+            values[name] = value
+        self._meta(tick, 0x58, bytes(values.values()), "time_signature")
+
+    def key_signature(self, tick: int, sharps_or_flats: int, minor: bool = False) -> None:
+        """InsertMetaEvent 0x59: the key signature from tick on, as the number
+        of sharps (1..7) or flats (-1..-7), 0 for C major or A minor, and
+        whether the key is minor; ValueError for more than 7."""
+        count = _int(sharps_or_flats, "key_signature", "sharps_or_flats")
+        if not -7 <= count <= 7:
+            raise ValueError(f"key_signature: sharps_or_flats={count} is not in -7..7")
+        self._meta(tick, 0x59, bytes([count & 0xFF, 1 if minor else 0]), "key_signature")
+
+    def track_name(self, tick: int, text: Text) -> None:
+        """InsertMetaEvent 0x03: the track's name (in a file of one track,
+        the sequence's), usually at tick 0. A str is written as UTF-8; pass
+        bytes for another encoding."""
+        if isinstance(text, str):
+            text = text.encode("utf-8")
+        elif not isinstance(text, (bytes, bytearray, memoryview)):
+            raise TypeError(f"track_name: text must be str or bytes, not {type(text).__name__}")
+        self._meta(tick, 0x03, text, "track_name")
 
     # ---- the file --------------------------------------------------------
 

@@ -61,6 +61,10 @@ INSERTS = [
     ("midi", (110, b"\xc0\x05"), (110, b"\xc0"), "InsertMidiEvent"),
     ("sysex", (120, b"\xf0\x01\xf7"), (120, b"\xf0\x01"), "InsertSysexEvent"),
     ("meta", (130, 0x51, b"\x07\xa1\x20"), (130, 0x51, b"\x07\xa1"), "InsertMetaEvent"),
+    ("tempo", (140, 120), None, "InsertMetaEvent"),
+    ("time_signature", (150, 6, 8), None, "InsertMetaEvent"),
+    ("key_signature", (160, -2, True), None, "InsertMetaEvent"),
+    ("track_name", (170, "Piano"), None, "InsertMetaEvent"),
 ]
 
 
@@ -375,6 +379,54 @@ class RuleTable(unittest.TestCase):
         self.assertIsNone(reason(2, 0))
 
 
+class NamedMetaEvents(unittest.TestCase):
+    """Each writes the event that meta() would; ValueError (TypeError for a
+    wrong type), with nothing inserted, for what the format cannot hold."""
+
+    def check(self, type, data, *calls):
+        for call in calls:
+            with xemidi.Smf(96) as named, xemidi.Smf(96) as raw:
+                call(named)
+                raw.meta(0, type, data)
+                self.assertEqual(named.data(), raw.data(), data)
+
+    def refused(self, *calls, error=ValueError):
+        for call in calls:
+            with xemidi.Smf(96) as smf:
+                with self.subTest(call=call), self.assertRaises(error):
+                    call(smf)
+                self.assertEqual(smf.size(), 26)  # no event
+
+    def test_tempo(self):
+        for bpm, micros in [(120, 500000), (3.58, 16759777), (6e7, 1), (140.5, 427046)]:
+            self.check(0x51, micros.to_bytes(3, "big"), lambda smf: smf.tempo(0, bpm),
+                       lambda smf: smf.tempo(0, microseconds_per_quarter=micros))
+        self.refused(lambda smf: smf.tempo(0, 3.57), lambda smf: smf.tempo(0, -120),
+                     lambda smf: smf.tempo(0, 1.2e8), lambda smf: smf.tempo(0, 1e-320),
+                     lambda smf: smf.tempo(0, microseconds_per_quarter=2**24))
+        self.refused(lambda smf: smf.tempo(0), lambda smf: smf.tempo(0, 120, 500000),
+                     error=TypeError)
+
+    def test_time_signature(self):
+        self.check(0x58, bytes([6, 3, 24, 8]), lambda smf: smf.time_signature(0, 6, 8))
+        self.check(0x58, bytes([255, 255, 1, 255]),
+                   lambda smf: smf.time_signature(0, 255, 2**255, 1, 255))
+        self.refused(lambda smf: smf.time_signature(0, 3, 6),
+                     lambda smf: smf.time_signature(0, 0, 4),
+                     lambda smf: smf.time_signature(0, 3, 2**256),
+                     lambda smf: smf.time_signature(0, 3, 4, 24, 256))
+
+    def test_key_signature(self):
+        self.check(0x59, b"\xf9\x01", lambda smf: smf.key_signature(0, -7, True))
+        self.check(0x59, b"\x07\x00", lambda smf: smf.key_signature(0, 7))
+        self.refused(lambda smf: smf.key_signature(0, 8), lambda smf: smf.key_signature(0, -8))
+
+    def test_track_name(self):
+        self.check(0x03, b"Fl\xc3\xbbte", lambda smf: smf.track_name(0, "Fl\u00fbte"))
+        self.check(0x03, b"a\0b", lambda smf: smf.track_name(0, memoryview(b"a\0b")))
+        self.refused(lambda smf: smf.track_name(0, 3), error=TypeError)
+
+
 class Lifetime(unittest.TestCase):
     def test_with_statement_deletes_the_object(self):
         with self.assertRaises(KeyError):
@@ -383,7 +435,7 @@ class Lifetime(unittest.TestCase):
                 raise KeyError
         self.assertTrue(smf.closed)
         self.assertEqual(library().DeleteSmf(handle), 0)  # no longer a live object
-        for method, arguments in [("note", (0, 0, 60, 100, 1)), ("data", ()), ("meta", (0, 1))]:
+        for method, arguments in [("note", (0, 0, 60, 100, 1)), ("data", ()), ("tempo", (0, 60))]:
             with self.subTest(method=method), self.assertRaises(ValueError) as caught:
                 getattr(smf, method)(*arguments)
             self.assertEqual(str(caught.exception), f"Smf.{method}(): the object is closed")
@@ -529,6 +581,14 @@ class RoundTripThroughMido(unittest.TestCase):
                     (lambda: smf.text(t, f"{a:03}"), [(t, [0xFF, 1, 3] + list(b"%03d" % a))]),
                     (lambda: smf.lyric(t, "la"), [(t, [0xFF, 5, 2, 0x6C, 0x61])]),
                     (lambda: smf.meta(t, 0x7F, bytes([a])), [(t, [0xFF, 0x7F, 1, a])]),
+                    (lambda: smf.tempo(t, microseconds_per_quarter=v + 1),
+                     [(t, [0xFF, 0x51, 3, 0, (v + 1) >> 8, (v + 1) & 255])]),
+                    (lambda: smf.time_signature(t, b, 2 << (a & 3)),
+                     [(t, [0xFF, 0x58, 4, b, 1 + (a & 3), 24, 8])]),
+                    (lambda: smf.key_signature(t, c % 15 - 7, a & 1),
+                     [(t, [0xFF, 0x59, 2, (c % 15 - 7) & 0xFF, a & 1])]),
+                    (lambda: smf.track_name(t, "%03d" % a),
+                     [(t, [0xFF, 3, 3] + list(b"%03d" % a))]),
                 ])
                 call()
                 expected.update((tick, bytes(data)) for tick, data in events)
