@@ -11,7 +11,8 @@
  *
  * Every function returns 1 on success and 0 on failure (the creators return
  * a handle, NULL on failure). A refused call changes nothing. The library
- * sets no error code and never raises across this interface. It is not
+ * sets no error code (SaveSmf, below, passes on the system's) and never
+ * raises across this interface. It is not
  * thread-safe: the host serialises every call, calls on different handles
  * included.
  *
@@ -130,9 +131,19 @@ XEMIDI_EXTERN int XEMIDI_CALL GetSmfDataSize(SmfHandle smf, uint32_t* size);
  *         buffer is NULL, or as GetSmfDataSize. */
 XEMIDI_EXTERN int XEMIDI_CALL GetSmfData(SmfHandle smf, void* buffer, uint32_t size);
 
+/* The creation dispositions SaveSmf takes and the usual attribute, with
+ * the values of the Win32 constants of the same names on every system. */
+#define XEMIDI_CREATE_NEW 1        /* a new file only */
+#define XEMIDI_CREATE_ALWAYS 2     /* a new file, or the existing one emptied */
+#define XEMIDI_OPEN_EXISTING 3     /* an existing file only, not emptied */
+#define XEMIDI_OPEN_ALWAYS 4       /* the existing file, not emptied, or a new one */
+#define XEMIDI_TRUNCATE_EXISTING 5 /* an existing file only, emptied */
+#define XEMIDI_FILE_ATTRIBUTE_NORMAL 0x80
+
 /* Writes the file image to path. creation_disposition and flags_and_attributes
- * are those of Win32 CreateFileA: CREATE_NEW 1, CREATE_ALWAYS 2,
- * OPEN_EXISTING 3, OPEN_ALWAYS 4, TRUNCATE_EXISTING 5. An existing file that
+ * are those of Win32 CreateFileA: XEMIDI_CREATE_NEW (1) to
+ * XEMIDI_TRUNCATE_EXISTING (5), as in SaveSmf(smf, "song.mid",
+ * XEMIDI_CREATE_ALWAYS, XEMIDI_FILE_ATTRIBUTE_NORMAL). An existing file that
  * is opened without truncation keeps the bytes past the image. Outside
  * Windows the path is taken as bytes, the file is opened with an exclusive
  * advisory lock (share mode 0), FILE_ATTRIBUTE_READONLY (0x1) makes a newly
@@ -142,9 +153,15 @@ XEMIDI_EXTERN int XEMIDI_CALL GetSmfData(SmfHandle smf, void* buffer, uint32_t s
  * socket is refused at once, never waited on.
  * @return 1 when the file was opened, fully written and closed; 0 otherwise.
  *         A bad handle, a NULL path or an object without an image touch no
- *         file. A failed save removes a file that it created (a full disk
- *         leaves no empty file behind); an existing file may be left partly
- *         written. */
+ *         file, and leave errno and GetLastError() as they were. A failed
+ *         save removes a file that it created (a full disk leaves no empty
+ *         file behind); an existing file may be left partly written.
+ * Why the file failed is in errno (outside Windows) or GetLastError()
+ * (Windows) when SaveSmf returns: the reason of the system call that failed
+ * first, kept while the file is closed and removed; EINVAL
+ * (ERROR_INVALID_PARAMETER) for a disposition that is not 1..5; ENOTSUP
+ * (ERROR_NOT_SUPPORTED) when what it opened is neither a file on disk nor a
+ * character device. */
 XEMIDI_EXTERN int XEMIDI_CALL SaveSmf(SmfHandle smf, const char* path,
                                       uint32_t creation_disposition, uint32_t flags_and_attributes);
 

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -93,19 +94,31 @@ TEST(PosixClipboardNames, FoldAsciiOnlyUnderATurkishLocale) {
     setlocale(LC_CTYPE, previous.c_str());
 }
 
+// errno tells a host why a save failed (a missing folder, a file that
+// exists, a lock, a disposition out of range).
 TEST_F(PosixFiles, ReadonlyAttributeAndLockedFiles) {
     const char* path = "posix-files.mid";
     std::remove(path);
+    EXPECT_EQ(SaveSmf(smf, "no-such-folder/x.mid", 2, 0x80), 0);
+    EXPECT_EQ(errno, ENOENT);
     ASSERT_EQ(SaveSmf(smf, path, 1, 0x1), 1);  // CREATE_NEW, FILE_ATTRIBUTE_READONLY
     struct stat info {};
     ASSERT_EQ(stat(path, &info), 0);
     EXPECT_EQ(info.st_mode & 0222, 0u);
+    EXPECT_EQ(SaveSmf(smf, path, 1, 0x80), 0);
+    EXPECT_EQ(errno, EEXIST);
+    for (uint32_t disposition : {0u, 6u}) {
+        errno = 0;
+        EXPECT_EQ(SaveSmf(smf, path, disposition, 0x80), 0);
+        EXPECT_EQ(errno, EINVAL) << disposition;
+    }
     std::remove(path);
     ASSERT_EQ(SaveSmf(smf, path, 2, 0x80000080), 1);  // write-through
     // A file another writer holds locked is neither opened nor truncated.
     const int fd = open(path, O_RDONLY);
     ASSERT_EQ(flock(fd, LOCK_EX), 0);
     EXPECT_EQ(SaveSmf(smf, path, 2, 0x80), 0);
+    EXPECT_EQ(errno, EWOULDBLOCK);
     EXPECT_EQ(stat(path, &info), 0);
     EXPECT_EQ(info.st_size, 26);
     close(fd);
@@ -142,7 +155,8 @@ TEST_F(PosixFiles, SpecialFilesNeverBlockTheHost) {
                           return 10 + int(disposition);
                   }
                   const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);  // reads nothing
-                  if (SaveSmf(smf, fifo.c_str(), 2, 0x80) != 0) return 2;
+                  errno = 0;
+                  if (SaveSmf(smf, fifo.c_str(), 2, 0x80) != 0 || errno != ENOTSUP) return 2;
                   close(reader);
                   return SaveSmf(smf, "/dev/null", 3, 0x80) == 1 ? 0 : 3;
               }),
@@ -183,7 +197,7 @@ TEST_F(PosixFiles, FailedSavesLeaveNoFileOfTheirOwn) {
             limit.rlim_cur = 64;
             setrlimit(RLIMIT_FSIZE, &limit);
             for (uint32_t disposition : {1u, 2u, 4u}) {  // CREATE_NEW, CREATE_ALWAYS, OPEN_ALWAYS
-                if (SaveSmf(smf, path.c_str(), disposition, 0x80) != 0) return 1;
+                if (SaveSmf(smf, path.c_str(), disposition, 0x80) != 0 || errno != EFBIG) return 1;
                 if (exists()) return 2;
             }
             std::FILE* existing = std::fopen(path.c_str(), "wb");

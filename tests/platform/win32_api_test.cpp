@@ -109,6 +109,7 @@ TEST_F(Win32Files, EveryDispositionOnMissingAndLongerFiles) {
     }
 }
 
+// GetLastError() tells why, as CreateFileA gave it.
 TEST_F(Win32Files, RefusalsCreateNothing) {
     char fake[16] = "xeMidi";
     for (SmfHandle bad : {SmfHandle(nullptr), reinterpret_cast<SmfHandle>(fake)}) {
@@ -117,11 +118,16 @@ TEST_F(Win32Files, RefusalsCreateNothing) {
     }
     for (DWORD disposition : {DWORD(0), DWORD(6)}) {
         EXPECT_EQ(SaveSmf(smf, path.c_str(), disposition, FILE_ATTRIBUTE_NORMAL), 0);
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER)) << disposition;
         EXPECT_FALSE(exists(path));
     }
     const std::string missingFolder = folder + "\\no-such-folder\\song.mid";
     EXPECT_EQ(SaveSmf(smf, missingFolder.c_str(), CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL), 0);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_PATH_NOT_FOUND));
     EXPECT_FALSE(exists(missingFolder));
+    writeWin32File(path, {1, 2, 3});
+    EXPECT_EQ(SaveSmf(smf, path.c_str(), XEMIDI_CREATE_NEW, XEMIDI_FILE_ATTRIBUTE_NORMAL), 0);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_EXISTS));
 }
 
 // Share mode 0 on both sides: a file that another handle holds without

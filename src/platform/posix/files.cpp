@@ -38,10 +38,15 @@ int openOrCreate(const char* path, int mode, bool mayOpen, bool mayCreate, mode_
 
 // Regular files and character devices (such as /dev/null) only: a FIFO or
 // a socket could block the writer, or end the host with SIGPIPE when its
-// reader goes away. Writes then block as usual. regular tells which it is.
+// reader goes away (ENOTSUP says so). Writes then block as usual. regular
+// tells which it is.
 bool writable(int fd, bool& regular) {
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !(S_ISREG(info.st_mode) || S_ISCHR(info.st_mode))) return false;
+    if (::fstat(fd, &info) != 0) return false;
+    if (!(S_ISREG(info.st_mode) || S_ISCHR(info.st_mode))) {
+        errno = ENOTSUP;
+        return false;
+    }
     regular = S_ISREG(info.st_mode);
     const int status = ::fcntl(fd, F_GETFL);
     return status >= 0 && ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == 0;
@@ -73,6 +78,7 @@ FileHandle posixCreateFile(const char* path, uint32_t disposition, uint32_t flag
             truncate = true;
             break;
         default:
+            errno = EINVAL;  // as CreateFileA's ERROR_INVALID_PARAMETER
             return InvalidFile;
     }
     int mode = O_WRONLY | O_CLOEXEC | O_NOCTTY;
@@ -84,8 +90,10 @@ FileHandle posixCreateFile(const char* path, uint32_t disposition, uint32_t flag
     bool regular = false;
     if (!writable(fd, regular) || ::flock(fd, LOCK_EX | LOCK_NB) != 0 ||
         (truncate && regular && ::ftruncate(fd, 0) != 0)) {
+        const int reason = errno;  // the host's answer; the clean-up keeps it
         ::close(fd);
         if (made) ::unlink(path);
+        errno = reason;
         return InvalidFile;
     }
     *created = made;
@@ -98,6 +106,7 @@ int posixWriteFile(FileHandle file, const void* bytes, uint32_t size, uint32_t* 
     while (done < size) {
         const ssize_t n = ::write(static_cast<int>(file), next + done, size - done);
         if (n < 0 && errno == EINTR) continue;
+        if (n == 0) errno = EIO;  // nothing written and no reason given
         if (n <= 0) break;
         done += static_cast<uint32_t>(n);
     }

@@ -11,6 +11,12 @@ namespace {
 constexpr DWORD GenericWrite = GENERIC_WRITE;
 constexpr UINT ClipboardBlockFlags = GMEM_MOVEABLE | GMEM_ZEROINIT | GMEM_DDESHARE;  // 0x2042
 
+// The header's constants are the Win32 ones, which CreateFileA reads.
+static_assert(XEMIDI_CREATE_NEW == CREATE_NEW && XEMIDI_CREATE_ALWAYS == CREATE_ALWAYS &&
+              XEMIDI_OPEN_EXISTING == OPEN_EXISTING && XEMIDI_OPEN_ALWAYS == OPEN_ALWAYS &&
+              XEMIDI_TRUNCATE_EXISTING == TRUNCATE_EXISTING &&
+              XEMIDI_FILE_ATTRIBUTE_NORMAL == FILE_ATTRIBUTE_NORMAL);
+
 FileHandle win32CreateFile(const char* path, uint32_t disposition, uint32_t flags, bool* created) {
     *created = false;
     HANDLE file = CreateFileA(path, GenericWrite, 0, nullptr, disposition, flags, nullptr);
@@ -24,6 +30,7 @@ FileHandle win32CreateFile(const char* path, uint32_t disposition, uint32_t flag
     if (type != FILE_TYPE_DISK && type != FILE_TYPE_CHAR) {
         CloseHandle(file);
         if (made) DeleteFileA(path);
+        SetLastError(ERROR_NOT_SUPPORTED);
         return InvalidFile;
     }
     *created = made;
@@ -91,6 +98,14 @@ MemoryHandle win32GlobalFree(MemoryHandle block) {
 }
 
 }  // namespace
+
+uint32_t lastSystemError() {
+    return GetLastError();
+}
+
+void setLastSystemError(uint32_t error) {
+    SetLastError(error);
+}
 
 const SystemCalls& nativeSystemCalls() {
     static const SystemCalls native = {
