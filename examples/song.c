@@ -12,9 +12,6 @@
 #include "summary.h"
 #include "xemidi.h"
 
-#define CREATE_ALWAYS 2
-#define FILE_ATTRIBUTE_NORMAL 0x80
-
 /* path with "-copy" before its extension: song.mid gives song-copy.mid. */
 static int copy_path(const char* path, char* out, size_t size) {
     const char* dot = strrchr(path, '.');
@@ -46,7 +43,7 @@ static unsigned char* take_image(SmfHandle smf, uint32_t* size) {
  * image to the caller through *image (free it). */
 static int save_and_report(SmfHandle smf, const char* path, unsigned char** image, uint32_t* size) {
     struct smf_summary summary;
-    if (!SaveSmf(smf, path, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL)) {
+    if (!SaveSmf(smf, path, XEMIDI_CREATE_ALWAYS, XEMIDI_FILE_ATTRIBUTE_NORMAL)) {
         fprintf(stderr, "xemidi_song: cannot write %s\n", path);
         return 0;
     }

@@ -11,14 +11,20 @@
  *
  * Every function returns 1 on success and 0 on failure (the creators return
  * a handle, NULL on failure). A refused call changes nothing. The library
- * sets no error code and never raises across this interface. It is not
+ * sets no error code (SaveSmf, below, passes on the system's) and never
+ * raises across this interface. It is not
  * thread-safe: the host serialises every call, calls on different handles
  * included.
  *
  * Memory: the caller owns every pointer it passes in; the library reads it
  * only during the call and writes only through the pointers given to
  * GetSmfDataSize and GetSmfData. Objects belong to the library until
- * DeleteSmf or until the library is unloaded, which frees every object left.
+ * DeleteSmf or until the library is unloaded (FreeLibrary, dlclose, or the
+ * process's exit outside Windows), which frees every object left and tears
+ * the library down: every call after that, such as one from an exit handler
+ * that runs after the library's teardown, returns 0 (NULL) and touches
+ * nothing. When a Windows process ends, the objects are not freed but left
+ * to the process's end, and calls keep working until then.
  * An event's bytes are held once, in the event; between calls the library
  * keeps no working memory beyond the events but the bookkeeping of deleted
  * handles (below).
@@ -114,7 +120,9 @@ XEMIDI_EXTERN int XEMIDI_CALL InsertMetaEvent(SmfHandle smf, uint32_t tick, uint
 
 /* Stores the size in bytes of the object's file image in *size.
  * @return 1; 0 for a bad handle, a NULL size, or an object that has no image
- *         (two consecutive events more than 0x0FFFFFFF ticks apart). */
+ *         (two consecutive events more than 0x0FFFFFFF ticks apart, or a
+ *         first event at tick 2^28 or later: its delta time counts from 0,
+ *         so even a single event there leaves the object without one). */
 XEMIDI_EXTERN int XEMIDI_CALL GetSmfDataSize(SmfHandle smf, uint32_t* size);
 
 /* Copies the file image to buffer, which holds size bytes. Bytes past the
@@ -123,9 +131,19 @@ XEMIDI_EXTERN int XEMIDI_CALL GetSmfDataSize(SmfHandle smf, uint32_t* size);
  *         buffer is NULL, or as GetSmfDataSize. */
 XEMIDI_EXTERN int XEMIDI_CALL GetSmfData(SmfHandle smf, void* buffer, uint32_t size);
 
+/* The creation dispositions SaveSmf takes and the usual attribute, with
+ * the values of the Win32 constants of the same names on every system. */
+#define XEMIDI_CREATE_NEW 1        /* a new file only */
+#define XEMIDI_CREATE_ALWAYS 2     /* a new file, or the existing one emptied */
+#define XEMIDI_OPEN_EXISTING 3     /* an existing file only, not emptied */
+#define XEMIDI_OPEN_ALWAYS 4       /* the existing file, not emptied, or a new one */
+#define XEMIDI_TRUNCATE_EXISTING 5 /* an existing file only, emptied */
+#define XEMIDI_FILE_ATTRIBUTE_NORMAL 0x80
+
 /* Writes the file image to path. creation_disposition and flags_and_attributes
- * are those of Win32 CreateFileA: CREATE_NEW 1, CREATE_ALWAYS 2,
- * OPEN_EXISTING 3, OPEN_ALWAYS 4, TRUNCATE_EXISTING 5. An existing file that
+ * are those of Win32 CreateFileA: XEMIDI_CREATE_NEW (1) to
+ * XEMIDI_TRUNCATE_EXISTING (5), as in SaveSmf(smf, "song.mid",
+ * XEMIDI_CREATE_ALWAYS, XEMIDI_FILE_ATTRIBUTE_NORMAL). An existing file that
  * is opened without truncation keeps the bytes past the image. Outside
  * Windows the path is taken as bytes, the file is opened with an exclusive
  * advisory lock (share mode 0), FILE_ATTRIBUTE_READONLY (0x1) makes a newly
@@ -135,9 +153,15 @@ XEMIDI_EXTERN int XEMIDI_CALL GetSmfData(SmfHandle smf, void* buffer, uint32_t s
  * socket is refused at once, never waited on.
  * @return 1 when the file was opened, fully written and closed; 0 otherwise.
  *         A bad handle, a NULL path or an object without an image touch no
- *         file. A failed save removes a file that it created (a full disk
- *         leaves no empty file behind); an existing file may be left partly
- *         written. */
+ *         file, and leave errno and GetLastError() as they were. A failed
+ *         save removes a file that it created (a full disk leaves no empty
+ *         file behind); an existing file may be left partly written.
+ * Why the file failed is in errno (outside Windows) or GetLastError()
+ * (Windows) when SaveSmf returns: the reason of the system call that failed
+ * first, kept while the file is closed and removed; EINVAL
+ * (ERROR_INVALID_PARAMETER) for a disposition that is not 1..5; ENOTSUP
+ * (ERROR_NOT_SUPPORTED) when what it opened is neither a file on disk nor a
+ * character device. */
 XEMIDI_EXTERN int XEMIDI_CALL SaveSmf(SmfHandle smf, const char* path,
                                       uint32_t creation_disposition, uint32_t flags_and_attributes);
 
@@ -146,8 +170,9 @@ XEMIDI_EXTERN int XEMIDI_CALL SaveSmf(SmfHandle smf, const char* path,
  * The data is a movable global memory block that begins with the image; any
  * bytes past it read 0.
  * @return 1; 0 for a bad handle, when the clipboard is held open elsewhere,
- *         or when the image cannot be prepared (the clipboard is then left as
- *         it was). */
+ *         when the image cannot be prepared, or when the clipboard cannot be
+ *         emptied (the clipboard is then left as it was); 0 too, with the
+ *         clipboard left empty, should it refuse the data once emptied. */
 XEMIDI_EXTERN int XEMIDI_CALL CopyToClipboard(SmfHandle smf);
 
 /* ---- Shorthands ---------------------------------------------------------- *

@@ -2,10 +2,11 @@
  *
  * There the library keeps a clipboard of its own inside the process, with
  * the behaviour CopyToClipboard relies on under Windows: formats registered
- * by name (the same name, case-insensitively, gives the same identifier;
- * identifiers start at 0xC000), one owner at a time, and data blocks that
- * the clipboard owns once set. These functions let a host in the same
- * process read it, and hold it open as another owner would.
+ * by name (the same name, in any case of its ASCII letters and whatever the
+ * locale, gives the same identifier; identifiers start at 0xC000), one owner
+ * at a time, and data blocks that the clipboard owns once set. These
+ * functions let a host in the same process read it, and hold it open as
+ * another owner would.
  *
  * Not part of the Windows DLL.
  */

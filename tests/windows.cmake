@@ -1,9 +1,19 @@
 # The Windows build's tests: the interface tests use the Win32 clipboard
 # themselves, the built DLL is checked as a file, and every test program runs
 # under Wine with a prefix of its own inside the build folder.
-target_link_libraries(xemidi_api_tests PRIVATE user32)
+target_link_libraries(xemidi_api_tests PRIVATE user32 psapi)
 # The exports test's table comes from cmake/exports.list.
 target_include_directories(xemidi_api_tests PRIVATE ${XEMIDI_GENERATED_DIR})
+
+# The Win32 layer's own tests (platform/win32_*_test.cpp, not the interface
+# tests): linked to the library's code, whose system-call table they reach.
+file(GLOB win32_unit CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/platform/win32_*_test.cpp)
+list(FILTER win32_unit EXCLUDE REGEX "_api_test\\.cpp$")
+add_executable(xemidi_win32_tests ${win32_unit})
+target_link_libraries(xemidi_win32_tests PRIVATE xemidi_core GTest::gtest_main user32)
+target_include_directories(xemidi_win32_tests PRIVATE ${XEMIDI_SOURCE_ROOT} ${CMAKE_CURRENT_SOURCE_DIR})
+xemidi_warnings(xemidi_win32_tests RELAXED)
+xemidi_add_gtest(xemidi_win32_tests)
 
 # The system's Python, which has Debian's python3-pefile.
 find_program(XEMIDI_PYTHON3 python3 PATHS /usr/bin NO_DEFAULT_PATH)
@@ -34,6 +44,15 @@ if(XEMIDI_PYTHON3)
                    --machine ${machine} --version ${wrong_version} --nm ${CMAKE_NM})
   set_tests_properties(dll_check_tells_differences PROPERTIES
     PASS_REGULAR_EXPRESSION "ordinal 21: found 'CopySmf', expected None.*FileVersion: found '${XEMIDI_RC_VERSION_TEXT}'")
+  # The Python package's loader tells this DLL's bitness from its file.
+  math(EXPR bits "${CMAKE_SIZEOF_VOID_P} * 8")
+  add_test(NAME python.dll_bitness
+           COMMAND ${XEMIDI_PYTHON3} ${CMAKE_CURRENT_SOURCE_DIR}/python/test_binding.py
+                   WindowsDllBitness)
+  set(dll_environment XEMIDI_WINDOWS_DLL=$<TARGET_FILE:xemidi> XEMIDI_WINDOWS_DLL_BITS=${bits}
+                      PYTHONDONTWRITEBYTECODE=1)
+  set_tests_properties(python.dll_bitness PROPERTIES LABELS python
+                                                     ENVIRONMENT "${dll_environment}")
 endif()
 
 if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
@@ -71,7 +90,9 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     TIMEOUT 1800 ENVIRONMENT_MODIFICATION "WINEPREFIX=set:${CMAKE_BINARY_DIR}/wine-prefix-new;${wine_settings}")
 endif()
 
-set(wine_tests xemidi_api_tests)
-# wine_run.sh stops each of its attempts itself; this bounds all three.
+set(wine_tests xemidi_api_tests xemidi_win32_tests)
+# wine_run.sh stops each of its attempts itself; this bounds all three. The
+# programs share the prefix's clipboard: one at a time.
 set_tests_properties(${wine_tests} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 1500
+                                              RESOURCE_LOCK wine_clipboard
                                               ENVIRONMENT_MODIFICATION "${wine_environment}")

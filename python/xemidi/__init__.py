@@ -7,12 +7,12 @@ xemidi library, through ctypes.
         image = smf.data()                          # the file, as bytes
 
 `Smf` is the whole interface (see help(xemidi.Smf)); `XemidiError` is what a
-refused call raises. The library (libxemidi.so, xemidi.dll) is loaded on
-first use from the path in XEMIDI_LIBRARY, else from this package's folder
-(where `pip install` puts the library it builds when it finds CMake and a
-C++ compiler), else from the system's library path; `load(path)` names it
-explicitly. `EXPORTS` declares every function of the C interface, with its
-types.
+refused call raises, with the rule it broke. The library (libxemidi.so,
+xemidi.dll) is loaded on first use from the file or folder that
+XEMIDI_LIBRARY names, else from this package's folder (where `pip install`
+puts the library it builds when it finds CMake and a C++ compiler), else
+from the system's library path; `load(path)` names it explicitly. `EXPORTS`
+declares every function of the C interface, with its types.
 
 The batch inserters `Smf.insert_notes` and `Smf.insert_midi` run their loops
 in C when the package was built with its compiled module, else in Python,

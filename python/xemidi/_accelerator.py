@@ -10,6 +10,8 @@ import os
 from types import ModuleType
 from typing import Optional
 
+from . import _rules
+
 MODULE: Optional[ModuleType] = None
 
 if os.environ.get("XEMIDI_PURE_PYTHON", "") in ("", "0"):
@@ -17,5 +19,7 @@ if os.environ.get("XEMIDI_PURE_PYTHON", "") in ("", "0"):
         from . import _cbatch as MODULE  # type: ignore[no-redef]
     except ImportError:  # not built: no compiler, or the Windows zip
         MODULE = None
+    if MODULE is not None and getattr(MODULE, "SPAN_BITS", None) != _rules.SPAN_BITS:
+        MODULE = None  # built for another bookkeeping of ticks
 
 ACCELERATED: bool = MODULE is not None

@@ -38,44 +38,56 @@ def refused(call: str, index: int, arguments: Dict[str, Any]) -> "_smf.XemidiErr
 
 def insert_notes(smf: "_smf.Smf", *given: Any) -> None:
     """Smf.insert_notes: given is (ticks, channels, keys, velocities, durations)."""
-    _insert(smf, NOTE, "notes", given, _note_columns, _rows)
+    _insert(smf, NOTE, "insert_notes", given, _note_columns, _rows,
+            lambda row: (row[0], (row[0] + row[4]) & 0xFFFFFFFF))  # note-on, note-off
 
 
 def insert_midi(smf: "_smf.Smf", *given: Any) -> None:
     """Smf.insert_midi: given is (ticks, messages)."""
-    _insert(smf, MIDI, "midi", given, _midi_columns,
-            lambda columns: ((tick, data, len(data)) for tick, data in _rows(columns)))
+    _insert(smf, MIDI, "insert_midi", given, _midi_columns,
+            lambda columns: ((tick, data, len(data)) for tick, data in _rows(columns)),
+            lambda row: row[:1])
 
 
-def _insert(smf: "_smf.Smf", call: str, entry: str, given: Tuple[Any, ...],
+def _insert(smf: "_smf.Smf", call: str, method: str, given: Tuple[Any, ...],
             convert: Callable[[Tuple[Any, ...]], List[Column]],
-            rows: Callable[[List[Column]], Iterable[Tuple[Any, ...]]]) -> None:
+            rows: Callable[[List[Column]], Iterable[Tuple[Any, ...]]],
+            event_ticks: Callable[[Tuple[Any, ...]], Tuple[int, ...]]) -> None:
+    """Runs the loop of Smf.`method` under the lock; the ticks of the events
+    that go in are added to the object's TickSpans, as each method does."""
     with LOCK:
         handle = smf._handle
         if handle is None:
-            raise ValueError(f"{call}: the Smf object is closed")
+            raise ValueError(f"{type(smf).__name__}.{method}(): the object is closed")
         function = getattr(smf._library, call)
-        refusal: Any = NotImplemented
+        result: Any = NotImplemented
         if _accelerator.MODULE is not None:
-            loop = getattr(_accelerator.MODULE, entry)
+            loop = getattr(_accelerator.MODULE, method[len("insert_"):])
             address = ctypes.cast(function, ctypes.c_void_p).value
-            refusal = loop(address, handle, *given)
-            if refusal is NotImplemented:
-                refusal = loop(address, handle, *convert(given))
-        if refusal is NotImplemented:
-            refusal = _each(function, handle, rows(convert(given)))
+            result = loop(address, handle, *given)
+            if result is NotImplemented:
+                result = loop(address, handle, *convert(given))
+        if result is NotImplemented:
+            result = _each(function, handle, rows(convert(given)), event_ticks)
+        refusal, ticks = result
+        for tick in ticks:
+            smf._ticks.add(tick)
     if refusal is not None:
         index, row = refusal
         names = [name for name, _ in _BY_NAME[call].arguments[1:]]
         raise refused(call, index, dict(zip(names, row)))
 
 
-def _each(function: Any, handle: int, rows: Iterable[Tuple[Any, ...]]) -> Any:
-    """The pure loop: (index, arguments) of the first row refused, or None."""
+def _each(function: Any, handle: int, rows: Iterable[Tuple[Any, ...]],
+          event_ticks: Callable[[Tuple[Any, ...]], Tuple[int, ...]]) -> Any:
+    """The pure loop: ((index, arguments) of the first row refused or None,
+    the ticks of the events inserted)."""
+    ticks: List[int] = []
     for index, row in enumerate(rows):
         if not function(handle, *row):
-            return index, row
-    return None
+            return (index, row), ticks
+        ticks += event_ticks(row)
+    return None, ticks
 
 
 def _rows(columns: List[Column]) -> Iterator[Tuple[Any, ...]]:

@@ -17,9 +17,11 @@
  * read. So both paths raise the same errors. The library runs with the GIL
  * released: by then nothing of Python is used.
  *
- * Each function returns None when every element went in, else
- * (index, arguments) for the first element the library refused; the
- * elements before it stay inserted.
+ * Each function returns (refused, ticks): refused is None when every
+ * element went in, else (index, arguments) for the first element the
+ * library refused, the elements before it staying inserted; ticks are the
+ * earliest and the latest tick of the events inserted in each span of
+ * 2^SPAN_BITS ticks, which the package adds to what it knows of the object.
  */
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
@@ -36,6 +38,49 @@ enum { Unread = 0, Read = 1, Failed = -1 /* a Python error is set */ };
 
 #define TICK_LOW 0
 #define TICK_HIGH INT64_C(0xFFFFFFFF)
+#define SPAN_BITS 28 /* as the package's TickSpans, which checks it */
+#define SPANS (1 << (32 - SPAN_BITS))
+
+/* The earliest and latest tick inserted in each span; low > high: none. */
+typedef struct {
+    int64_t low[SPANS];
+    int64_t high[SPANS];
+} Spans;
+
+static void spans_clear(Spans* spans) {
+    for (int k = 0; k < SPANS; ++k) {
+        spans->low[k] = TICK_HIGH + 1;
+        spans->high[k] = -1;
+    }
+}
+
+static void spans_add(Spans* spans, uint32_t tick) {
+    const unsigned k = tick >> SPAN_BITS;
+    if (tick < spans->low[k]) spans->low[k] = tick;
+    if (tick > spans->high[k]) spans->high[k] = tick;
+}
+
+/* (refused, ticks) as the functions return it; refused is a new reference,
+ * NULL after an error. */
+static PyObject* finished(PyObject* refused, const Spans* spans) {
+    if (refused == NULL) return NULL;
+    PyObject* ticks = PyList_New(0);
+    for (int k = 0; ticks != NULL && k < SPANS; ++k) {
+        if (spans->low[k] > spans->high[k]) continue;
+        PyObject* low = PyLong_FromLongLong(spans->low[k]);
+        PyObject* high = PyLong_FromLongLong(spans->high[k]);
+        if (low == NULL || high == NULL || PyList_Append(ticks, low) < 0 ||
+            PyList_Append(ticks, high) < 0) {
+            Py_CLEAR(ticks);
+        }
+        Py_XDECREF(low);
+        Py_XDECREF(high);
+    }
+    PyObject* result = ticks == NULL ? NULL : PyTuple_Pack(2, refused, ticks);
+    Py_XDECREF(ticks);
+    Py_DECREF(refused);
+    return result;
+}
 
 /* One argument as ints: count values, or one value standing for every
  * element (step 0, count -1). */
@@ -273,17 +318,22 @@ static PyObject* unread(int outcome) {
     Py_RETURN_NOTIMPLEMENTED;
 }
 
-/* The index of the first note refused, or -1. */
-static Py_ssize_t note_loop(NoteCall note, SmfHandle smf, const Column* c, Py_ssize_t count) {
+/* The index of the first note refused, or -1. A note inserts its note-off
+ * at tick + duration, modulo 2^32, and its note-on at tick, or nothing. */
+static Py_ssize_t note_loop(NoteCall note, SmfHandle smf, const Column* c, Py_ssize_t count,
+                            Spans* spans) {
     Py_ssize_t refused = -1;
     Py_BEGIN_ALLOW_THREADS;
     for (Py_ssize_t i = 0; i < count; ++i) {
-        if (!note(smf, (uint32_t)column_at(&c[0], i), (int32_t)column_at(&c[1], i),
-                  (int32_t)column_at(&c[2], i), (int32_t)column_at(&c[3], i),
-                  (int32_t)column_at(&c[4], i))) {
+        const uint32_t tick = (uint32_t)column_at(&c[0], i);
+        const int32_t duration = (int32_t)column_at(&c[4], i);
+        if (!note(smf, tick, (int32_t)column_at(&c[1], i), (int32_t)column_at(&c[2], i),
+                  (int32_t)column_at(&c[3], i), duration)) {
             refused = i;
             break;
         }
+        spans_add(spans, tick);
+        spans_add(spans, tick + (uint32_t)duration);
     }
     Py_END_ALLOW_THREADS;
     return refused;
@@ -300,17 +350,21 @@ static PyObject* notes(PyObject* module, PyObject* args) {
         !read_pointers(address, handle, &function, &smf)) {
         return NULL;
     }
-    const int outcome = read_columns(arguments, 5, c, &count);
+    const int read = read_columns(arguments, 5, c, &count);
     PyObject* result = NULL;
-    if (outcome != Read) {
-        result = unread(outcome);
+    if (read != Read) {
+        result = unread(read);
     } else {
-        const Py_ssize_t i = note_loop((NoteCall)(uintptr_t)function, (SmfHandle)smf, c, count);
-        result =
+        Spans spans;
+        spans_clear(&spans);
+        const Py_ssize_t i =
+            note_loop((NoteCall)(uintptr_t)function, (SmfHandle)smf, c, count, &spans);
+        result = finished(
             i < 0 ? none()
                   : Py_BuildValue("n(LLLLL)", i, (long long)column_at(&c[0], i),
                                   (long long)column_at(&c[1], i), (long long)column_at(&c[2], i),
-                                  (long long)column_at(&c[3], i), (long long)column_at(&c[4], i));
+                                  (long long)column_at(&c[3], i), (long long)column_at(&c[4], i)),
+            &spans);
     }
     for (int k = 0; k < 5; ++k) column_free(&c[k]);
     return result;
@@ -394,16 +448,17 @@ static Py_ssize_t message_size(const Messages* m, Py_ssize_t i) {
 }
 
 /* The index of the first message refused, or -1. */
-static Py_ssize_t midi_loop(MidiCall insert, SmfHandle smf, const Column* ticks,
-                            const Messages* m) {
+static Py_ssize_t midi_loop(MidiCall insert, SmfHandle smf, const Column* ticks, const Messages* m,
+                            Spans* spans) {
     Py_ssize_t refused = -1;
     Py_BEGIN_ALLOW_THREADS;
     for (Py_ssize_t i = 0; i < m->count; ++i) {
-        if (!insert(smf, (uint32_t)column_at(ticks, i), m->bytes + m->offsets[i],
-                    (int32_t)message_size(m, i))) {
+        const uint32_t tick = (uint32_t)column_at(ticks, i);
+        if (!insert(smf, tick, m->bytes + m->offsets[i], (int32_t)message_size(m, i))) {
             refused = i;
             break;
         }
+        spans_add(spans, tick);
     }
     Py_END_ALLOW_THREADS;
     return refused;
@@ -420,18 +475,22 @@ static PyObject* midi(PyObject* module, PyObject* args) {
         return NULL;
     }
     tick.values = NULL;
-    int outcome = read_messages(sequence, &m);
-    if (outcome == Read) outcome = read_column(ticks, TICK_LOW, TICK_HIGH, &tick);
-    if (outcome == Read && tick.count >= 0 && tick.count != m.count) outcome = Unread;
+    int read = read_messages(sequence, &m);
+    if (read == Read) read = read_column(ticks, TICK_LOW, TICK_HIGH, &tick);
+    if (read == Read && tick.count >= 0 && tick.count != m.count) read = Unread;
     PyObject* result = NULL;
-    if (outcome != Read) {
-        result = unread(outcome);
+    if (read != Read) {
+        result = unread(read);
     } else {
-        const Py_ssize_t i = midi_loop((MidiCall)(uintptr_t)function, (SmfHandle)smf, &tick, &m);
-        result =
+        Spans spans;
+        spans_clear(&spans);
+        const Py_ssize_t i =
+            midi_loop((MidiCall)(uintptr_t)function, (SmfHandle)smf, &tick, &m, &spans);
+        result = finished(
             i < 0 ? none()
                   : Py_BuildValue("n(Ly#n)", i, (long long)column_at(&tick, i),
-                                  m.bytes + m.offsets[i], message_size(&m, i), message_size(&m, i));
+                                  m.bytes + m.offsets[i], message_size(&m, i), message_size(&m, i)),
+            &spans);
     }
     column_free(&tick);
     messages_free(&m);
@@ -441,10 +500,10 @@ static PyObject* midi(PyObject* module, PyObject* args) {
 static PyMethodDef functions[] = {
     {"notes", notes, METH_VARARGS,
      "notes(address, handle, ticks, channels, keys, velocities, durations): cal_insert_Note "
-     "for each element. None, (index, arguments) of the first refused, or NotImplemented."},
+     "for each element: (refused, ticks), or NotImplemented."},
     {"midi", midi, METH_VARARGS,
-     "midi(address, handle, ticks, messages): InsertMidiEvent for each message. None, "
-     "(index, arguments) of the first refused, or NotImplemented."},
+     "midi(address, handle, ticks, messages): InsertMidiEvent for each message: "
+     "(refused, ticks), or NotImplemented."},
     {NULL, NULL, 0, NULL},
 };
 
@@ -457,5 +516,9 @@ static struct PyModuleDef definition = {
 };
 
 PyMODINIT_FUNC PyInit__cbatch(void) {
-    return PyModule_Create(&definition);
+    PyObject* module = PyModule_Create(&definition);
+    if (module != NULL && PyModule_AddIntConstant(module, "SPAN_BITS", SPAN_BITS) < 0) {
+        Py_CLEAR(module);
+    }
+    return module;
 }

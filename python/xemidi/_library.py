@@ -8,6 +8,8 @@ import os
 import threading
 from typing import Any, Dict, Iterator, NamedTuple, NoReturn, Optional, Tuple, Union
 
+from ._pe import check_bitness
+
 _HANDLE = ctypes.c_void_p  # SmfHandle
 _I32 = ctypes.c_int32
 _U32 = ctypes.c_uint32
@@ -86,14 +88,33 @@ LOCK = threading.RLock()
 if os.name == "nt":
     # Untested here (no Windows Python on the build machines): 32-bit Python
     # needs the 32-bit DLL (__stdcall, which WinDLL calls), 64-bit Python the
-    # 64-bit one. The path is ANSI text for CreateFileA.
+    # 64-bit one. The path is ANSI text for CreateFileA. SaveSmf's reason is
+    # the thread's GetLastError(), which ctypes keeps for each call.
     _FILE_NAME = "xemidi.dll"
-    _LOADER = ctypes.WinDLL
     ON_WINDOWS = True
+
+    def _load(path: str) -> Any:
+        return ctypes.WinDLL(path, use_last_error=True)
+
+    def system_error() -> int:
+        """GetLastError() as the last call of this thread into the library left it."""
+        return ctypes.get_last_error()
+
+    def clear_system_error() -> None:
+        ctypes.set_last_error(0)
 else:
     _FILE_NAME = "libxemidi.so"
-    _LOADER = ctypes.CDLL
     ON_WINDOWS = False
+
+    def _load(path: str) -> Any:
+        return ctypes.CDLL(path, use_errno=True)
+
+    def system_error() -> int:
+        """errno as the last call of this thread into the library left it."""
+        return ctypes.get_errno()
+
+    def clear_system_error() -> None:
+        ctypes.set_errno(0)
 
 
 class Library:
@@ -103,8 +124,10 @@ class Library:
 
     def __init__(self, path: str) -> None:
         self.path = path
-        self._dll = _LOADER(path)
-        self._calls: Dict[str, Tuple[Any, Tuple[Tuple[int, int, int], ...]]] = {}
+        if ON_WINDOWS:  # a DLL of the other bitness: say which package the Python needs
+            check_bitness(path)
+        self._dll = _load(path)
+        self._calls: Dict[str, Tuple[Any, int, Tuple[Tuple[int, int, int], ...]]] = {}
         for export in EXPORTS:
             if export.ordinal == 0 and ON_WINDOWS:
                 continue
@@ -114,20 +137,27 @@ class Library:
             setattr(self, export.name, function)
             ranges = tuple((i, *_INT_RANGES[kind]) for i, (_, kind) in enumerate(export.arguments)
                            if kind in _INT_RANGES)
-            self._calls[export.name] = (function, ranges)
+            self._calls[export.name] = (function, len(export.arguments), ranges)
 
     def call(self, name: str, *arguments: Any) -> Any:
         """Calls the export `name` with the lock held and returns its result.
-        Integer arguments must be ints (else TypeError) that fit their C type
-        (else OverflowError); neither error calls the library."""
-        function, ranges = self._calls[name]
+        It takes as many arguments as the C function (else TypeError);
+        integer arguments must be ints (else TypeError) that fit their C type
+        (else OverflowError); none of these errors calls the library."""
+        with LOCK:
+            return self.call_locked(name, *arguments)
+
+    def call_locked(self, name: str, *arguments: Any) -> Any:
+        """`call`, for a caller that holds LOCK already."""
+        function, count, ranges = self._calls[name]
+        if len(arguments) != count:
+            raise TypeError(f"{name} takes {count} arguments ({len(arguments)} given)")
         try:
             for i, low, high in ranges:
                 if not low <= arguments[i] <= high:
                     break
             else:
-                with LOCK:
-                    return function(*arguments)
+                return function(*arguments)
         except (TypeError, ctypes.ArgumentError):
             pass
         _refuse(_BY_NAME[name], arguments)
@@ -160,13 +190,18 @@ def _refuse(export: Export, arguments: Tuple[Any, ...]) -> NoReturn:
 _default: Optional[Library] = None
 
 
+def _file(path: str) -> str:
+    """The library's file: path itself, or the file in the folder path names."""
+    return os.path.join(path, _FILE_NAME) if os.path.isdir(path) else path
+
+
 def _candidates(path: Union[str, os.PathLike, None]) -> Iterator[Tuple[str, str]]:
     """(where, file) in the order `load` tries them."""
     variable = os.environ.get("XEMIDI_LIBRARY")
     if path is not None:
-        yield "the path given", os.fspath(path)
+        yield "the path given", _file(os.fsdecode(path))
     elif variable:
-        yield "XEMIDI_LIBRARY", variable
+        yield "XEMIDI_LIBRARY", _file(variable)
     else:
         yield "the package's folder", os.path.join(os.path.dirname(os.path.abspath(__file__)),
                                                    _FILE_NAME)
@@ -174,17 +209,36 @@ def _candidates(path: Union[str, os.PathLike, None]) -> Iterator[Tuple[str, str]
         yield "the system's library path", ctypes.util.find_library("xemidi") or _FILE_NAME
 
 
+def _how_to_name_it(where: str) -> str:
+    """The end of load's error: how to name the library, for the way tried."""
+    example = os.path.join("path", "to", _FILE_NAME)
+    if where == "the path given":
+        return (f"load() tries only the path it is given: the file {_FILE_NAME} or the "
+                "folder that holds it.")
+    if where == "XEMIDI_LIBRARY":
+        return (f"While XEMIDI_LIBRARY is set, only it is tried: make it name {_FILE_NAME} "
+                "or the folder that holds it, or unset it to have the other places searched.")
+    install = ("put xemidi.dll into the package's folder, as the Windows zip does"
+               if ON_WINDOWS else
+               "install it on the system's library path (cmake --install, or the Debian "
+               "package, then ldconfig) or copy it into the package's folder")
+    return (f"Name the library with the environment variable XEMIDI_LIBRARY={example} "
+            f"(the file or the folder that holds it), or with xemidi.load({example!r}) "
+            f"before the first Smf; or {install}.")
+
+
 def load(path: Union[str, os.PathLike, None] = None) -> Library:
     """Loads the xemidi library and makes it the one that new Smf objects use.
 
-    Where it looks: `path` when given, else the file named by the environment
-    variable XEMIDI_LIBRARY when set; only there, so that a wrong setting is
-    never hidden by another copy of the library. Otherwise the package's own
-    folder, then the system's library path (``libxemidi.so`` on Linux,
-    ``xemidi.dll`` on Windows). Without `path`, a library already loaded is
-    returned as it is.
+    Where it looks: `path` when given, else what the environment variable
+    XEMIDI_LIBRARY names when set; only there, so that a wrong setting is
+    never hidden by another copy of the library. Either may name the file or
+    the folder that holds it. Otherwise the package's own folder, then the
+    system's library path (``libxemidi.so`` on Linux, ``xemidi.dll`` on
+    Windows). Without `path`, a library already loaded is returned as it is.
 
-    Raises OSError listing every place tried and why each failed.
+    Raises OSError listing every place tried and why each failed, and how
+    to name the library.
     """
     global _default
     with LOCK:
@@ -199,4 +253,5 @@ def load(path: Union[str, os.PathLike, None] = None) -> Library:
                 continue
             _default = library
             return library
-        raise OSError("xemidi: cannot load the library; tried\n" + "\n".join(failures))
+        raise OSError("xemidi: cannot load the library; tried\n" + "\n".join(failures) +
+                      "\n" + _how_to_name_it(where))

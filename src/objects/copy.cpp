@@ -20,7 +20,7 @@ SmfHandle copySmf(SmfHandle smf) {
             copy->events.insert(event->tick, event->bytes.data(), event->bytes.size());
         }
     } catch (...) {
-        destroyObject(copy);  // out of memory: no partial copy survives
+        discardObject(copy);  // out of memory: no partial copy survives
         throw;
     }
     return handleOf(copy);

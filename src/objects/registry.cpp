@@ -7,6 +7,7 @@
 #include <memory>
 #include <new>
 #include <unordered_map>
+#include <utility>
 
 #include "core/c_boundary.h"
 
@@ -16,13 +17,15 @@
 //                           the one found last, and the memory of the last
 //                           RetiredObjects deleted ones: handles are
 //                           addresses, and every call checks its handle.
+//                           Torn down when the library is unloaded.
 //   smfClipboardFormat and  the clipboard format, registered by the first
 //   its flag (writer/       CopyToClipboard and kept: a format is registered
 //   output.cpp)             once per process.
 //   systemCalls()           the table of system calls in use: the native one
 //   (platform/)             unless a test replaced an entry.
 //   Board (platform/posix/  outside Windows, the clipboard itself, which the
-//   clipboard.cpp)          process shares as a desktop shares Win32's.
+//   clipboard.cpp)          process shares as a desktop shares Win32's; torn
+//                           down with the registry (platform/posix/unload.cpp).
 // Everything else lives in an object (its events) or in one call.
 
 namespace xemidi {
@@ -33,8 +36,8 @@ constexpr char Signature[] = "xeMidi";
 
 // Live objects in creation order, with an index of their addresses, so
 // that a handle check costs the same however many objects live. The
-// registry owns them; whatever is left when the library is unloaded
-// (dlclose, process exit, DLL detach) is freed by its destructor.
+// registry owns them; whatever is left when it is torn down is freed by its
+// destructor.
 //
 // A deleted object's memory is kept back from the heap while the next
 // RetiredObjects objects are deleted: no new object can take the address of
@@ -45,7 +48,10 @@ class HandleRegistry {
     HandleRegistry() = default;
     HandleRegistry(const HandleRegistry&) = delete;
     HandleRegistry& operator=(const HandleRegistry&) = delete;
-    ~HandleRegistry() { destroyAll(); }
+    ~HandleRegistry() {
+        for (SmfObject* object : objects_) delete object;
+        for (void* memory : retired_) ::operator delete(memory);
+    }
 
     SmfObject* find(SmfHandle handle) {
         // Hosts call on one object many times in a row: the last one found
@@ -70,10 +76,7 @@ class HandleRegistry {
 
     // Unregisters and destroys a registered object, keeping its memory back.
     void destroy(SmfObject* object) {
-        const auto found = index_.find(handleOf(object));
-        objects_.erase(found->second);
-        index_.erase(found);
-        if (last_ == object) last_ = nullptr;
+        unregister(object);
         object->~SmfObject();
         void*& oldest = retired_[nextRetired_];
         ::operator delete(oldest);
@@ -81,12 +84,11 @@ class HandleRegistry {
         nextRetired_ = (nextRetired_ + 1) % RetiredObjects;
     }
 
-    void destroyAll() {
-        for (SmfObject* object : objects_) delete object;
-        objects_.clear();
-        index_.clear();
-        last_ = nullptr;
-        for (void*& memory : retired_) ::operator delete(std::exchange(memory, nullptr));
+    // Unregisters and frees a registered object whose handle no caller has
+    // seen: nobody can hold it, so its memory goes straight back.
+    void discard(SmfObject* object) {
+        unregister(object);
+        delete object;
     }
 
     uint32_t count() const { return static_cast<uint32_t>(objects_.size()); }
@@ -96,6 +98,13 @@ class HandleRegistry {
     }
 
   private:
+    void unregister(SmfObject* object) {
+        const auto found = index_.find(handleOf(object));
+        objects_.erase(found->second);
+        index_.erase(found);
+        if (last_ == object) last_ = nullptr;
+    }
+
     std::list<SmfObject*> objects_;
     std::unordered_map<SmfHandle, std::list<SmfObject*>::iterator> index_;
     SmfObject* last_ = nullptr;  // the object found last, while it lives
@@ -103,7 +112,14 @@ class HandleRegistry {
     size_t nextRetired_ = 0;
 };
 
-HandleRegistry Registry;
+// Made when the library is loaded and destroyed only by tearDownRegistry(),
+// never by a static destructor: on Windows those run at the process's end
+// too, when nothing should be freed; and a call that comes after the
+// teardown (from an exit handler that the host registered before it loaded
+// the library) must find no registry rather than a destroyed one. Null
+// before it is made and after it is torn down.
+alignas(HandleRegistry) unsigned char RegistryMemory[sizeof(HandleRegistry)];
+HandleRegistry* Registry = new (RegistryMemory) HandleRegistry;
 
 }  // namespace
 
@@ -115,7 +131,7 @@ SmfObject::SmfObject(uint16_t ticksPerQuarter) : division(ticksPerQuarter), even
 SmfObject* validateHandle(SmfHandle handle) {
     // Only a registered address is ever read: a wild, stale or foreign
     // value is refused without touching the memory it points at.
-    SmfObject* object = Registry.find(handle);
+    SmfObject* object = Registry != nullptr ? Registry->find(handle) : nullptr;
     if (object == nullptr) return nullptr;
     // A registered address always holds the signature; checking it keeps
     // the object's identity tied to its first bytes.
@@ -126,26 +142,32 @@ SmfObject* createObject(int32_t division) {
     // Only the low 16 bits count, read as a signed value: zero and negative
     // (SMPTE-style) divisions are refused.
     const uint32_t low = static_cast<uint32_t>(division) & 0xFFFFu;
-    if (low == 0 || low > 0x7FFFu) return nullptr;
+    if (low == 0 || low > 0x7FFFu || Registry == nullptr) return nullptr;
     auto object = std::make_unique<SmfObject>(static_cast<uint16_t>(low));
-    Registry.add(object.get());
+    Registry->add(object.get());
     return object.release();
 }
 
 void destroyObject(SmfObject* object) {
-    if (Registry.find(handleOf(object)) != nullptr) Registry.destroy(object);
+    if (Registry != nullptr && Registry->find(handleOf(object)) != nullptr)
+        Registry->destroy(object);
 }
 
-void destroyAllObjects() {
-    Registry.destroyAll();
+void discardObject(SmfObject* object) {
+    if (Registry != nullptr && Registry->find(handleOf(object)) != nullptr)
+        Registry->discard(object);
+}
+
+void tearDownRegistry() {
+    if (Registry != nullptr) std::exchange(Registry, nullptr)->~HandleRegistry();
 }
 
 uint32_t liveObjectCount() {
-    return Registry.count();
+    return Registry != nullptr ? Registry->count() : 0;
 }
 
 size_t retiredObjectCount() {
-    return Registry.retired();
+    return Registry != nullptr ? Registry->retired() : 0;
 }
 
 }  // namespace xemidi

@@ -38,8 +38,14 @@ constexpr size_t RetiredObjects = 256;
 // to the heap once RetiredObjects more objects have been deleted.
 void destroyObject(SmfObject* object);
 
-// Frees every live object; the library calls it when it is unloaded.
-void destroyAllObjects();
+// Unregisters and frees at once, outside the RetiredObjects, a live object
+// whose handle was never handed out (a copy that failed halfway).
+void discardObject(SmfObject* object);
+
+// Frees every live object, the memory kept back and the registry itself;
+// from then on no handle is valid and no object is made, so every export
+// returns 0. The platform calls it when the library is unloaded.
+void tearDownRegistry();
 
 uint32_t liveObjectCount();
 

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "xemidi.h"
+
 namespace xemidi::sys {
 
 using FileHandle = intptr_t;
@@ -15,19 +17,26 @@ using MemoryHandle = void*;
 
 // Win32 creation dispositions, the values SaveSmf takes on every system.
 enum : uint32_t {
-    CreateNew = 1,
-    CreateAlways = 2,
-    OpenExisting = 3,
-    OpenAlways = 4,
-    TruncateExisting = 5,
+    CreateNew = XEMIDI_CREATE_NEW,
+    CreateAlways = XEMIDI_CREATE_ALWAYS,
+    OpenExisting = XEMIDI_OPEN_EXISTING,
+    OpenAlways = XEMIDI_OPEN_ALWAYS,
+    TruncateExisting = XEMIDI_TRUNCATE_EXISTING,
 };
+
+// The calling thread's last system error, errno or GetLastError(): read
+// after a call fails and set again once the clean-up after it is done, so
+// that the host learns the first failure's reason.
+uint32_t lastSystemError();
+void setLastSystemError(uint32_t error);
 
 struct SystemCalls {
     // Opens path for writing with share mode 0, positioned at its start;
     // *created tells whether this call made the file. Only a file on disk or
     // a character device (such as /dev/null or NUL) opens: a pipe, FIFO or
     // socket, whose writer could block or be ended by a reader that goes
-    // away, is refused without blocking.
+    // away, is refused without blocking. On failure the last system error
+    // says why (see xemidi.h).
     FileHandle (*createFile)(const char* path, uint32_t disposition, uint32_t flagsAndAttributes,
                              bool* created);
     // Non-zero on success; *written receives the bytes written.
@@ -37,7 +46,7 @@ struct SystemCalls {
     int (*removeFile)(const char* path);
 
     // The identifier of a format registered by name (the same for the same
-    // name, case-insensitively), 0 on failure.
+    // name, in any case of its ASCII letters), 0 on failure.
     uint32_t (*registerClipboardFormat)(const char* name);
     int (*openClipboard)();  // fails while another owner holds it open
     int (*emptyClipboard)();

@@ -36,11 +36,9 @@ int getSmfData(SmfHandle smf, void* buffer, uint32_t size) {
     return 1;
 }
 
-int saveSmf(SmfHandle smf, const char* path, uint32_t disposition, uint32_t flags) {
-    SmfObject* object = validateHandle(smf);
-    if (object == nullptr || path == nullptr) return 0;
-    ByteBuffer image;
-    if (!serializeSmf(*object, image)) return 0;
+// Writes image to a file at path. On failure the last system error is the
+// first failure's reason, kept across the clean-up that follows it.
+int saveImage(const ByteBuffer& image, const char* path, uint32_t disposition, uint32_t flags) {
     const sys::SystemCalls& os = sys::systemCalls();
     bool created = false;
     const sys::FileHandle file = os.createFile(path, disposition, flags, &created);
@@ -48,13 +46,31 @@ int saveSmf(SmfHandle smf, const char* path, uint32_t disposition, uint32_t flag
     uint32_t written = 0;
     const bool wrote =
         os.writeFile(file, image.data(), image.size(), &written) != 0 && written == image.size();
+    uint32_t reason = sys::lastSystemError();
     const bool closed = os.closeFile(file) != 0;
     if (wrote && closed) return 1;
+    if (wrote) reason = sys::lastSystemError();  // the close failed
     // A failed save leaves no file of its own behind (a full disk, say), so
     // that the host can try again; a file that was there keeps what was
     // written into it, as the disposition decided.
     if (created) os.removeFile(path);
+    sys::setLastSystemError(reason);
     return 0;
+}
+
+int saveSmf(SmfHandle smf, const char* path, uint32_t disposition, uint32_t flags) {
+    SmfObject* object = validateHandle(smf);
+    if (object == nullptr || path == nullptr) return 0;
+    int saved = 0;
+    uint32_t reason = 0;
+    {
+        ByteBuffer image;
+        if (!serializeSmf(*object, image)) return 0;
+        saved = saveImage(image, path, disposition, flags);
+        reason = sys::lastSystemError();
+    }
+    if (!saved) sys::setLastSystemError(reason);  // freeing the image may not change it
+    return saved;
 }
 
 // A clipboard block holding the image, or nullptr.
@@ -98,8 +114,10 @@ int copyToClipboard(SmfHandle smf) {
         os.globalFree(block);
         return 0;
     }
-    os.emptyClipboard();
-    const int result = os.setClipboardData(smfClipboardFormat, block) != 0 ? 1 : 0;
+    // A clipboard that cannot be emptied keeps what it holds and is given
+    // nothing; one that refuses the block once emptied is left empty.
+    const int result =
+        os.emptyClipboard() != 0 && os.setClipboardData(smfClipboardFormat, block) != 0 ? 1 : 0;
     if (result == 0) os.globalFree(block);
     os.closeClipboard();
     return result;

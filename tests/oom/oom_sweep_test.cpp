@@ -359,6 +359,39 @@ TEST(Merge, FailuresLeaveEveryEventInPlace) {
     }
 }
 
+// A copy that fails for want of memory was never handed out: it is freed at
+// once and counts as no deletion. A handle deleted 255 deletions before the
+// failed copy stays refused, and no object created after it takes its
+// address, at whichever allocation the copy fails.
+TEST(StaleHandles, FailedCopyKeepsTheLastDeletedOnesRefused) {
+    SmfHandle source = bigObject();
+    bool failed = true;
+    for (long n = 1; failed; ++n) {
+        SmfHandle stale = CreateSmf(480);
+        ASSERT_EQ(DeleteSmf(stale), 1);
+        for (size_t i = 1; i < xemidi::RetiredObjects; ++i) ASSERT_EQ(DeleteSmf(CreateSmf(96)), 1);
+        const long blocks = oomtest::liveBlocks();
+        oomtest::failAllocation(n, false);
+        const SmfHandle copy = CopySmf(source);
+        failed = oomtest::stopFailingAllocations() > 0;
+        if (!failed) {
+            EXPECT_NE(copy, stale);
+            EXPECT_EQ(DeleteSmf(copy), 1);
+            break;
+        }
+        EXPECT_EQ(copy, nullptr) << "allocation #" << n;
+        EXPECT_EQ(oomtest::liveBlocks(), blocks) << "allocation #" << n;
+        SmfHandle newer[4];
+        for (SmfHandle& h : newer) {
+            h = CreateSmf(480);
+            EXPECT_NE(h, stale) << "allocation #" << n;
+        }
+        EXPECT_EQ(DeleteSmf(stale), 0) << "allocation #" << n;
+        for (SmfHandle h : newer) EXPECT_EQ(DeleteSmf(h), 1) << "allocation #" << n;
+    }
+    DeleteSmf(source);
+}
+
 // A large event's bytes are held once, in the event itself: inserting or
 // copying n bytes raises the memory in use by at most n and a small bound,
 // at its peak and after, and nothing stays once the objects are deleted.

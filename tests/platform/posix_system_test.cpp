@@ -10,7 +10,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
+#include <cerrno>
+#include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -67,19 +71,54 @@ TEST_F(PosixClipboard, HoldsTheImageAndNothingElse) {
     EXPECT_EQ(xemidi_clipboard_close(), 0);
 }
 
+// Format names match with ASCII letters folded, whatever the host's locale.
+// A Turkish one, made here with localedef (package locales), folds 'I' to
+// the dotless 0xFD and 0xC0 to 0xE0: neither may change which names match.
+TEST(PosixClipboardNames, FoldAsciiOnlyUnderATurkishLocale) {
+    const std::string folder = testing::TempDir() + "xemidi-locales-" + std::to_string(getpid());
+    const std::string make =
+        "localedef -c -i tr_TR -f ISO-8859-9 " + folder + "/tr_TR.ISO-8859-9 >/dev/null 2>&1";
+    mkdir(folder.c_str(), 0700);
+    const int made = std::system(make.c_str());
+    setenv("LOCPATH", folder.c_str(), 1);
+    const std::string previous = setlocale(LC_CTYPE, nullptr);
+    const bool turkish = made != -1 && setlocale(LC_CTYPE, "tr_TR.ISO-8859-9") != nullptr;
+    unsetenv("LOCPATH");
+    std::system(("rm -rf " + folder).c_str());
+    if (!turkish) GTEST_SKIP() << "no Turkish locale: localedef (package locales) is missing";
+    EXPECT_NE(std::tolower('I'), 'i');
+    const uint32_t format = xemidi_clipboard_format("Standard MIDI File");
+    EXPECT_EQ(xemidi_clipboard_format("STANDARD MIDI FILE"), format);
+    EXPECT_EQ(xemidi_clipboard_format("standard midi file"), format);
+    EXPECT_NE(xemidi_clipboard_format("\xC0 name"), xemidi_clipboard_format("\xE0 name"));
+    setlocale(LC_CTYPE, previous.c_str());
+}
+
+// errno tells a host why a save failed (a missing folder, a file that
+// exists, a lock, a disposition out of range).
 TEST_F(PosixFiles, ReadonlyAttributeAndLockedFiles) {
     const char* path = "posix-files.mid";
     std::remove(path);
+    EXPECT_EQ(SaveSmf(smf, "no-such-folder/x.mid", 2, 0x80), 0);
+    EXPECT_EQ(errno, ENOENT);
     ASSERT_EQ(SaveSmf(smf, path, 1, 0x1), 1);  // CREATE_NEW, FILE_ATTRIBUTE_READONLY
     struct stat info {};
     ASSERT_EQ(stat(path, &info), 0);
     EXPECT_EQ(info.st_mode & 0222, 0u);
+    EXPECT_EQ(SaveSmf(smf, path, 1, 0x80), 0);
+    EXPECT_EQ(errno, EEXIST);
+    for (uint32_t disposition : {0u, 6u}) {
+        errno = 0;
+        EXPECT_EQ(SaveSmf(smf, path, disposition, 0x80), 0);
+        EXPECT_EQ(errno, EINVAL) << disposition;
+    }
     std::remove(path);
     ASSERT_EQ(SaveSmf(smf, path, 2, 0x80000080), 1);  // write-through
     // A file another writer holds locked is neither opened nor truncated.
     const int fd = open(path, O_RDONLY);
     ASSERT_EQ(flock(fd, LOCK_EX), 0);
     EXPECT_EQ(SaveSmf(smf, path, 2, 0x80), 0);
+    EXPECT_EQ(errno, EWOULDBLOCK);
     EXPECT_EQ(stat(path, &info), 0);
     EXPECT_EQ(info.st_size, 26);
     close(fd);
@@ -116,7 +155,8 @@ TEST_F(PosixFiles, SpecialFilesNeverBlockTheHost) {
                           return 10 + int(disposition);
                   }
                   const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);  // reads nothing
-                  if (SaveSmf(smf, fifo.c_str(), 2, 0x80) != 0) return 2;
+                  errno = 0;
+                  if (SaveSmf(smf, fifo.c_str(), 2, 0x80) != 0 || errno != ENOTSUP) return 2;
                   close(reader);
                   return SaveSmf(smf, "/dev/null", 3, 0x80) == 1 ? 0 : 3;
               }),
@@ -125,6 +165,19 @@ TEST_F(PosixFiles, SpecialFilesNeverBlockTheHost) {
     EXPECT_EQ(stat(fifo.c_str(), &info), 0);
     EXPECT_TRUE(S_ISFIFO(info.st_mode));
     std::remove(fifo.c_str());
+}
+
+// A character device takes every disposition but CREATE_NEW (it exists):
+// only a regular file is truncated, since ftruncate fails on /dev/null.
+TEST_F(PosixFiles, DevNullWithTruncatingDispositions) {
+    const int expected[] = {0, 1, 1, 1, 1};  // CREATE_NEW .. TRUNCATE_EXISTING
+    for (uint32_t disposition = 1; disposition <= 5; ++disposition) {
+        EXPECT_EQ(SaveSmf(smf, "/dev/null", disposition, 0x80), expected[disposition - 1])
+            << "disposition " << disposition;
+    }
+    struct stat info {};
+    ASSERT_EQ(stat("/dev/null", &info), 0);
+    EXPECT_TRUE(S_ISCHR(info.st_mode));
 }
 
 // A save that fails on a full disk (here a file size limit) removes the
@@ -144,7 +197,7 @@ TEST_F(PosixFiles, FailedSavesLeaveNoFileOfTheirOwn) {
             limit.rlim_cur = 64;
             setrlimit(RLIMIT_FSIZE, &limit);
             for (uint32_t disposition : {1u, 2u, 4u}) {  // CREATE_NEW, CREATE_ALWAYS, OPEN_ALWAYS
-                if (SaveSmf(smf, path.c_str(), disposition, 0x80) != 0) return 1;
+                if (SaveSmf(smf, path.c_str(), disposition, 0x80) != 0 || errno != EFBIG) return 1;
                 if (exists()) return 2;
             }
             std::FILE* existing = std::fopen(path.c_str(), "wb");

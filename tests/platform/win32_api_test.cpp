@@ -11,9 +11,13 @@
 #include <thread>
 
 #include "support/smf_reader.h"
+#include "support/win32_clipboard.h"
 #include "xemidi.h"
 
 using smftest::Bytes;
+using smftest::FormatName;
+using smftest::putText;
+using smftest::Snapshot;
 
 namespace {
 
@@ -105,6 +109,7 @@ TEST_F(Win32Files, EveryDispositionOnMissingAndLongerFiles) {
     }
 }
 
+// GetLastError() tells why, as CreateFileA gave it.
 TEST_F(Win32Files, RefusalsCreateNothing) {
     char fake[16] = "xeMidi";
     for (SmfHandle bad : {SmfHandle(nullptr), reinterpret_cast<SmfHandle>(fake)}) {
@@ -113,11 +118,16 @@ TEST_F(Win32Files, RefusalsCreateNothing) {
     }
     for (DWORD disposition : {DWORD(0), DWORD(6)}) {
         EXPECT_EQ(SaveSmf(smf, path.c_str(), disposition, FILE_ATTRIBUTE_NORMAL), 0);
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER)) << disposition;
         EXPECT_FALSE(exists(path));
     }
     const std::string missingFolder = folder + "\\no-such-folder\\song.mid";
     EXPECT_EQ(SaveSmf(smf, missingFolder.c_str(), CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL), 0);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_PATH_NOT_FOUND));
     EXPECT_FALSE(exists(missingFolder));
+    writeWin32File(path, {1, 2, 3});
+    EXPECT_EQ(SaveSmf(smf, path.c_str(), XEMIDI_CREATE_NEW, XEMIDI_FILE_ATTRIBUTE_NORMAL), 0);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_EXISTS));
 }
 
 // Share mode 0 on both sides: a file that another handle holds without
@@ -143,51 +153,6 @@ TEST_F(Win32Files, AttributesArePassedThrough) {
 }
 
 // ---- Clipboard ----------------------------------------------------------------
-
-constexpr char FormatName[] = "Standard MIDI File";
-
-// Text put on the clipboard by "another program", to see whether a call
-// kept or replaced the clipboard's content.
-void putText(const char* text) {
-    ASSERT_TRUE(OpenClipboard(nullptr));
-    EmptyClipboard();
-    const size_t size = std::strlen(text) + 1;
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
-    std::memcpy(GlobalLock(block), text, size);
-    GlobalUnlock(block);
-    EXPECT_NE(SetClipboardData(CF_TEXT, block), nullptr);
-    CloseClipboard();
-}
-
-// What the clipboard holds, as a reader sees it.
-struct Snapshot {
-    std::string text;     // CF_TEXT, when present
-    bool hasSmf = false;  // our format present
-    Bytes smf;            // the whole block under our format
-    UINT formatCount = 0;
-
-    static Snapshot take() {
-        Snapshot s;
-        if (!OpenClipboard(nullptr)) {
-            ADD_FAILURE() << "cannot open the clipboard";
-            return s;
-        }
-        s.formatCount = UINT(CountClipboardFormats());
-        if (HANDLE text = GetClipboardData(CF_TEXT)) {
-            s.text = static_cast<const char*>(GlobalLock(text));
-            GlobalUnlock(text);
-        }
-        const UINT format = RegisterClipboardFormatA(FormatName);
-        s.hasSmf = IsClipboardFormatAvailable(format);
-        if (HANDLE block = GetClipboardData(format)) {
-            const auto* bytes = static_cast<const uint8_t*>(GlobalLock(block));
-            s.smf.assign(bytes, bytes + GlobalSize(block));
-            GlobalUnlock(block);
-        }
-        CloseClipboard();
-        return s;
-    }
-};
 
 class Win32Clipboard : public ::testing::Test {
   protected:

@@ -4,7 +4,11 @@
 #ifdef _WIN32
 
 #include <gtest/gtest.h>
+// psapi.h needs windows.h first.
+// clang-format off
 #include <windows.h>
+#include <psapi.h>
+// clang-format on
 
 #include <cstring>
 #include <fstream>
@@ -244,17 +248,37 @@ TEST_F(Win32Exports, StackIsIntactAfterManyCalls) {
     }
 }
 
-// A host that unloads the library while objects are alive: the module frees
-// them as it detaches, and a fresh load starts with no objects, so an old
-// handle is refused there. A copy of the DLL under another name is loaded, as
-// the one that the test program links stays loaded until it exits.
-TEST_F(Win32Exports, UnloadingWithLiveObjectsLeavesAFreshModule) {
+// A copy of the DLL under another name, loaded beside the one that the test
+// program links (which stays loaded until it exits): a module of its own.
+std::string copyOfTheDll(HMODULE dll, const char* name) {
     char linkedPath[MAX_PATH];
-    ASSERT_GT(GetModuleFileNameA(dll, linkedPath, MAX_PATH), 0u);
+    EXPECT_GT(GetModuleFileNameA(dll, linkedPath, MAX_PATH), 0u);
     char folder[MAX_PATH];
-    ASSERT_GT(GetTempPathA(MAX_PATH, folder), 0u);
-    const std::string copyPath = std::string(folder) + "xemidi-unload-test.dll";
-    ASSERT_TRUE(CopyFileA(linkedPath, copyPath.c_str(), FALSE)) << GetLastError();
+    EXPECT_GT(GetTempPathA(MAX_PATH, folder), 0u);
+    const std::string copyPath = std::string(folder) + name;
+    EXPECT_TRUE(CopyFileA(linkedPath, copyPath.c_str(), FALSE)) << GetLastError();
+    return copyPath;
+}
+
+// The process's private memory in use, in bytes.
+size_t privateBytes() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    EXPECT_TRUE(GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters));
+    return counters.PagefileUsage;
+}
+
+constexpr size_t Megabyte = 1 << 20;
+
+// A host that unloads the library while objects are alive: the module frees
+// them as it detaches (the memory of a large event goes back), and a fresh
+// load starts with no objects, so an old handle is refused there.
+TEST_F(Win32Exports, UnloadingWithLiveObjectsLeavesAFreshModule) {
+    const std::string copyPath = copyOfTheDll(dll, "xemidi-unload-test.dll");
+    std::vector<uint8_t> message(64 * Megabyte, 0x11);
+    message.front() = 0xF0;
+    message.back() = 0xF7;
+    const size_t before = privateBytes();
 
     HMODULE first = LoadLibraryA(copyPath.c_str());
     ASSERT_NE(first, nullptr) << GetLastError();
@@ -270,7 +294,11 @@ TEST_F(Win32Exports, UnloadingWithLiveObjectsLeavesAFreshModule) {
         ASSERT_EQ(x.calex_insert_Sysx(h, 0, "F0 7E 7F 09 01 F7"), 1);
         live.push_back(h);
     }
+    ASSERT_EQ(x.InsertSysexEvent(live[0], 0, message.data(), int32_t(message.size())), 1);
+    const size_t loaded = privateBytes();
     ASSERT_TRUE(FreeLibrary(first));
+    EXPECT_GT(loaded, before + 48 * Megabyte);
+    EXPECT_LT(privateBytes(), before + 16 * Megabyte);
 
     HMODULE second = LoadLibraryA(copyPath.c_str());
     ASSERT_NE(second, nullptr) << GetLastError();
@@ -288,6 +316,30 @@ TEST_F(Win32Exports, UnloadingWithLiveObjectsLeavesAFreshModule) {
     EXPECT_EQ(x.DeleteSmf(fresh), 1);
     EXPECT_TRUE(FreeLibrary(second));
     DeleteFileA(copyPath.c_str());
+}
+
+// When the process ends, the loader calls the module's entry point with
+// DLL_PROCESS_DETACH and a reserved pointer that is not NULL: nothing is
+// freed then, the objects are left to the process's end. Called so here on
+// a copy of the DLL, which stays loaded (its runtime is shut down as at the
+// process's end); its objects are still alive afterwards.
+TEST_F(Win32Exports, ProcessTerminationFreesNothing) {
+    HMODULE module = LoadLibraryA(copyOfTheDll(dll, "xemidi-terminating.dll").c_str());
+    ASSERT_NE(module, nullptr) << GetLastError();
+    const Exports x = byName(module);
+    const SmfHandle smf = x.CreateSmf(480);
+    ASSERT_EQ(x.cal_insert_Note(smf, 0, 0, 60, 100, 480), 1);
+    MODULEINFO info{};
+    ASSERT_TRUE(GetModuleInformation(GetCurrentProcess(), module, &info, sizeof info));
+    BOOL(WINAPI * entry)(HINSTANCE, DWORD, LPVOID) = nullptr;
+    static_assert(sizeof entry == sizeof info.EntryPoint, "code and data pointers of one size");
+    std::memcpy(&entry, &info.EntryPoint, sizeof entry);
+    int terminating = 0;
+    EXPECT_TRUE(entry(module, DLL_PROCESS_DETACH, &terminating));
+    uint32_t size = 0;
+    EXPECT_EQ(x.GetSmfDataSize(smf, &size), 1);
+    EXPECT_EQ(size, 35u);
+    EXPECT_EQ(x.DeleteSmf(smf), 1);
 }
 
 }  // namespace

@@ -17,6 +17,7 @@ import collections
 import contextlib
 import copy
 import ctypes
+import errno
 import functools
 import gc
 import importlib.util
@@ -29,8 +30,10 @@ import subprocess
 import sys
 import tempfile
 import threading
+import time
 import types
 import unittest
+import unittest.mock
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
@@ -38,6 +41,7 @@ sys.path.insert(0, str(ROOT / "python"))
 sys.path.insert(1, str(ROOT / "tests" / "readers"))
 
 import xemidi  # noqa: E402
+from xemidi import _rules  # noqa: E402
 
 try:
     from midi_readers import read_with_mido, without_end_of_track
@@ -72,6 +76,10 @@ INSERTS = [
     ("midi", (110, b"\xc0\x05"), (110, b"\xc0"), "InsertMidiEvent"),
     ("sysex", (120, b"\xf0\x01\xf7"), (120, b"\xf0\x01"), "InsertSysexEvent"),
     ("meta", (130, 0x51, b"\x07\xa1\x20"), (130, 0x51, b"\x07\xa1"), "InsertMetaEvent"),
+    ("tempo", (140, 120), None, "InsertMetaEvent"),
+    ("time_signature", (150, 6, 8), None, "InsertMetaEvent"),
+    ("key_signature", (160, -2, True), None, "InsertMetaEvent"),
+    ("track_name", (170, "Piano"), None, "InsertMetaEvent"),
 ]
 
 
@@ -153,18 +161,40 @@ class Methods(unittest.TestCase):
                     given = [a.encode() if isinstance(a, str) else a for a in bad]
                     self.assertEqual(list(caught.exception.arguments.values())[:len(bad)], given)
                     self.assertTrue(str(caught.exception).startswith(f"{export}(tick="))
+                    self.assertNotEqual(caught.exception.reason, _rules.otherwise(export))
                     self.assertEqual(smf.data(), before)
 
     def test_save_dispositions(self):
+        """A refused save gives the system's reason (errno) or the
+        disposition's own."""
+        def refused(path, disposition=xemidi.Disposition.CREATE_ALWAYS):
+            with self.assertRaises(xemidi.XemidiError) as caught:
+                smf.save(path, disposition)
+            return caught.exception
+
         with worked_example() as smf, tempfile.TemporaryDirectory() as folder:
             path = Path(folder) / "song.mid"
+            for disposition in ("OPEN_EXISTING", "TRUNCATE_EXISTING"):
+                self.assertEqual(refused(path, xemidi.Disposition[disposition]).reason,
+                                 f"{disposition}: the file does not exist: {str(path)!r}")
             path.write_bytes(b"x" * 40)
-            with self.assertRaises(xemidi.XemidiError) as caught:
-                smf.save(path, disposition=xemidi.Disposition.CREATE_NEW)
-            self.assertIn("creation_disposition=1, flags_and_attributes=128)",
-                          str(caught.exception))
+            error = refused(path, disposition=xemidi.Disposition.CREATE_NEW)
+            self.assertIn("creation_disposition=1, flags_and_attributes=128) returned 0: "
+                          f"CREATE_NEW: the file exists: {str(path)!r}", str(error))
+            self.assertEqual((error.errno, error.filename), (errno.EEXIST, path))
             smf.save(str(path), xemidi.Disposition.OPEN_EXISTING)
             self.assertEqual(path.read_bytes(), WORKED_EXAMPLE + b"xxxxx")
+            missing = Path(folder) / "nope" / "x.mid"
+            error = pickle.loads(pickle.dumps(refused(missing)))
+            self.assertEqual(error.reason, f"No such file or directory: {str(missing)!r}")
+            self.assertEqual(error.errno, errno.ENOENT)
+            if ON_WINDOWS:
+                return
+            smf.save(os.devnull)  # a character device, with the default CREATE_ALWAYS
+            import fcntl
+            with open(path, "rb") as held:
+                fcntl.flock(held, fcntl.LOCK_EX)
+                self.assertIn("another writer holds the file's lock", refused(path).reason)
 
     def test_every_export_refuses_a_deleted_handle(self):
         """The library deleted the object behind the binding's back: every
@@ -178,18 +208,36 @@ class Methods(unittest.TestCase):
         refused = {"CreateSmf"}
         with self.assertRaises(xemidi.XemidiError) as caught:
             xemidi.Smf(0)
-        self.assertEqual(str(caught.exception), "CreateSmf(division=0) returned NULL")
+        self.assertEqual(str(caught.exception),
+                         "CreateSmf(division=0) returned NULL: division=0 is not in 1..32767")
         for method, arguments in calls:
             with self.subTest(method=method), self.assertRaises(xemidi.XemidiError) as caught:
                 getattr(smf, method)(*arguments)
             refused.add(caught.exception.call)
+            self.assertIn(": the handle names no live object", str(caught.exception))
         self.assertTrue(smf.closed)
         # data() stops at the size: GetSmfData refuses a buffer one byte short.
         with worked_example() as smf, self.assertRaises(xemidi.XemidiError) as caught:
             smf._call("GetSmfData", ctypes.create_string_buffer(34), 34, shown={"size": 34})
-        self.assertEqual(str(caught.exception), "GetSmfData(size=34) returned 0")
+        self.assertTrue(str(caught.exception).startswith("GetSmfData(size=34) returned 0: "))
         refused.add(caught.exception.call)
         self.assertEqual(refused, {e.name for e in xemidi.EXPORTS if e.ordinal})
+
+    def test_call_checks_the_number_of_arguments(self):
+        """Too few were an IndexError; too many were passed on, and
+        CreateSmf(480, 2) made an object that nothing could delete."""
+        for name, arguments in [("CreateSmf", (480, 2)), ("cal_insert_Note", (None, 0))]:
+            with self.subTest(name=name), self.assertRaises(TypeError) as caught:
+                library().call(name, *arguments)
+            self.assertIn(f"({len(arguments)} given)", str(caught.exception))
+
+    def test_text_takes_a_memoryview_as_midi_does(self):
+        with xemidi.Smf(96) as smf, xemidi.Smf(96) as same:
+            for method, text in [("text", b"caf\xc3\xa9"), ("lyric", b"la"),
+                                 ("sysex_hex", b"F0 01 F7"), ("midi", b"\xc0\x05")]:
+                getattr(smf, method)(0, memoryview(bytearray(text)))
+                getattr(same, method)(0, text)
+            self.assertEqual(smf.data(), same.data())
 
     def test_arguments_that_c_cannot_carry(self):
         with worked_example() as smf:
@@ -223,14 +271,17 @@ def compiled_loops():
 
 def outcome(action):
     """What action(smf) does to a new object: (the error it raised, as type,
-    text and index, or None; the object's file)."""
+    text and index, or None; the object's file, or why it has none)."""
     with xemidi.Smf(96) as smf:
         try:
             action(smf)
             error = None
         except Exception as caught:  # noqa: BLE001  compared, not hidden
             error = (type(caught), str(caught), getattr(caught, "index", None))
-        return error, smf.data()
+        try:
+            return error, smf.data()
+        except xemidi.XemidiError as refused:
+            return error, str(refused)
 
 
 def one_by_one(method, rows):
@@ -367,6 +418,12 @@ class Batches(unittest.TestCase):
         error, before = one_by_one("midi", [(1, m) for m in messages[:3]])
         self.same_on_both_paths(lambda smf: smf.insert_midi(1, messages),
                                 ((xemidi.XemidiError, at_index(error[1], 2), 2), before))
+        # The ticks that went in are known to the reason of a later refusal.
+        far = [(0, 0, 60, 100, 1), (2**28 + 10, 0, 62, 100, 1), (5, 0, 128, 100, 1)]
+        error, no_image = one_by_one("note", far)
+        self.assertIn("more than 0x0FFFFFFF ticks after the event before it", no_image)
+        self.same_on_both_paths(lambda smf: smf.insert_notes(*zip(*far)),
+                                ((xemidi.XemidiError, at_index(error[1], 2), 2), no_image), True)
         for path in self.paths():
             with self.on(path), xemidi.Smf(96) as smf:
                 with self.assertRaises(xemidi.XemidiError) as caught:
@@ -422,8 +479,8 @@ class Batches(unittest.TestCase):
         closed = xemidi.Smf(96)
         closed.close()
         for path in self.paths():
-            with self.on(path), self.assertRaisesRegex(ValueError, "cal_insert_Note: the Smf "
-                                                       "object is closed"):
+            with self.on(path), self.assertRaisesRegex(
+                    ValueError, r"^Smf\.insert_notes\(\): the object is closed$"):
                 closed.insert_notes(*good)
 
     def test_each_element_is_one_call_of_the_loaded_library_under_the_lock(self):
@@ -462,6 +519,196 @@ class Batches(unittest.TestCase):
                 smf._library = real
 
 
+def far_apart(smf, first, second):
+    smf.control(first, 0, 7, 1)
+    smf.control(second, 0, 7, 1)
+    return smf
+
+
+NO_IMAGE = ": the object has no image"
+# The rules of the binding's table (xemidi._rules.RULES) that the ranges and
+# the small domains of RuleTable leave out, each broken on its own: the
+# export, the rule, a call on a new Smf(96) and the reason the message must
+# give (None: a call at the rule's edge, which the library takes).
+CASES = [
+    ("InsertSysexEvent", "sysex_message",  # the length is judged before a byte is read
+     lambda s: s._call("InsertSysexEvent", 0, b"\xf0\x00\xf7", 2**28 + 1),
+     "len - 1 = 268435456 is not below 2^28"),
+    ("calex_insert_Lyric", "text_length", lambda s: s.lyric(0, b"a" * 2**28),
+     "the text is 268435456 bytes, not below 2^28"),
+    ("GetSmfDataSize", "no_image", lambda s: far_apart(s, 0, 300_000_000).size(),
+     "tick 300000000 is more than 0x0FFFFFFF ticks after the event before it, at tick 0"
+     + NO_IMAGE),
+    ("GetSmfDataSize", "no_image",  # the note-off's tick wraps round to 16
+     lambda s: s.note(2**32 - 16, 0, 60, 100, 32) or s.data(),
+     "tick 4294967280 is more than 0x0FFFFFFF ticks after the event before it, at tick 16"
+     + NO_IMAGE),
+    ("GetSmfDataSize", "no_image", lambda s: far_apart(s, 2**28 - 1, 2**29 - 2).size(), None),
+    ("GetSmfData", "no_image", lambda s: far_apart(s, 0, 2**28)._call(
+        "GetSmfData", ctypes.create_string_buffer(64), 64, shown={"size": 64}),
+     "tick 268435456 is more than 0x0FFFFFFF ticks after the event before it, at tick 0"
+     + NO_IMAGE),
+    ("CopyToClipboard", "no_image", lambda s: far_apart(s, 2**31, 2**31).to_clipboard(),
+     "the first event, at tick 2147483648, is more than 0x0FFFFFFF ticks after the start"
+     + NO_IMAGE),
+    ("SaveSmf", "Range(creation_disposition)", lambda s: s.save(os.devnull, 6),
+     "creation_disposition=6 is not in 1..5 (CREATE_NEW .. TRUNCATE_EXISTING)"),
+]
+# Arguments the library takes, for the exports whose ranges are broken at both
+# ends, in the order of the C arguments after the handle.
+RANGE_CALLS = {
+    "cal_insert_Note": dict(tick=0, channel=0, key=60, velocity=100, duration=1),
+    "cal_insert_KeyAft": dict(tick=0, channel=0, key=60, pressure=1),
+    "cal_insert_Control": dict(tick=0, channel=0, controller=7, value=1),
+    "cal_insert_ChanAft": dict(tick=0, channel=0, pressure=1),
+    "cal_insert_Patch": dict(tick=0, channel=0, program=0, bank=-1),
+    "cal_insert_Wheel": dict(tick=0, channel=0, value=0),
+    "calex_insert_RPN": dict(tick=0, channel=0, parameter=0, value=0),
+    "calex_insert_NRPN": dict(tick=0, channel=0, parameter=0, value=0),
+    "InsertMetaEvent": dict(tick=0, type=0x7F, data=b"", len=0),
+}
+
+
+class RuleTable(unittest.TestCase):
+    """The binding's rules (xemidi._rules) against the library: each rule
+    broken on its own is refused and the message names it; where the values
+    are few, the library refuses exactly what the table names a rule for."""
+
+    def reason(self, call):
+        try:
+            call()
+        except xemidi.XemidiError as error:
+            self.assertTrue(str(error).endswith(f": {error.reason}"))
+            return error.reason
+        return None
+
+    def test_every_rule_is_broken_on_its_own(self):
+        def name(rule):
+            return f"Range({rule.argument})" if isinstance(rule, _rules.Range) else rule.__name__
+
+        covered = {rule for _, rule, _, _ in CASES} | {"system_error"}  # test_save_dispositions
+        covered |= {name(rule) for export in RANGE_CALLS for rule in _rules.RULES[export]}
+        covered |= {"_division", "channel_message", "sysex_message", "end_of_track",
+                    "meta_length", "hex_text"}  # test_small_domains_judged_alike
+        self.assertEqual({name(r) for rules in _rules.RULES.values() for r in rules} - covered,
+                         set())
+        for export, rule, call, reason in CASES:
+            with self.subTest(export=export, rule=rule), xemidi.Smf(96) as smf:
+                self.assertEqual(self.reason(lambda: call(smf)), reason)
+
+    def test_ranges_at_both_ends(self):
+        with xemidi.Smf(96) as smf:
+            for export, arguments in RANGE_CALLS.items():
+                for rule in _rules.RULES[export]:
+                    if not isinstance(rule, _rules.Range):
+                        continue
+                    # A meta event of 2^28 - 1 bytes would take 256 MiB: left out.
+                    ends = (rule.low - 1, rule.low, rule.high + 1) if rule.argument == "len" \
+                        else (rule.low - 1, rule.low, rule.high, rule.high + 1)
+                    for value in ends:
+                        given = dict(arguments, **{rule.argument: value})
+                        reason = self.reason(lambda: smf._call(export, *given.values()))
+                        refused = f"{rule.argument}={value} is not in {rule.low}.."
+                        self.assertEqual(reason and reason[:len(refused)],
+                                         None if rule.low <= value <= rule.high else refused)
+
+    def test_small_domains_judged_alike(self):
+        """Divisions at the edges of their 16 bits; every meta type byte with
+        lengths 0..6; every status byte with the data bytes of each kind;
+        system-exclusive messages of up to 4 bytes; hexadecimal texts made at
+        random from tokens of every sort."""
+        def alike(export, **arguments):
+            if export == "CreateSmf":
+                reason = self.reason(lambda: xemidi.Smf(*arguments.values()).close())
+            else:
+                reason = self.reason(lambda: smf._call(export, *arguments.values()))
+            self.assertEqual(reason, _rules.reason(export, arguments), arguments)
+
+        rng = random.Random(28)
+        tokens = ["F0", "f7", "7E", "7", "7G", "100", "F07E", "ZZ", "+5", "0X12", ""]
+        with xemidi.Smf(96) as smf:
+            for division in (0, 1, 32767, 32768, 65535, 65536 + 480, -1, -32768, 2**31 - 1):
+                alike("CreateSmf", division=division)
+            for type in list(range(0x100)) + [0x12F, 0x151, 0xFFFFFF58]:
+                for length in range(7):
+                    alike("InsertMetaEvent", tick=0, type=type, data=bytes(length), len=length)
+            for status in range(0x100):
+                for rest in (b"", b"\x40", b"\x40\x40", b"\x80\x00", b"\x00\x80"):
+                    alike("InsertMidiEvent", tick=0, data=bytes([status]) + rest, len=1 + len(rest))
+            for data in (bytes([a, 0x41, b])[:n] for a in (0xF0, 0xF7) for b in (0xF0, 0xF7)
+                         for n in range(4)):
+                alike("InsertSysexEvent", tick=0, data=data, len=len(data))
+            for _ in range(300):
+                text = " \t\n\v\f\r".join(rng.choices(tokens, k=rng.randrange(5)))
+                alike("calex_insert_Sysx", tick=0, text=text.encode())
+
+    def test_windows_error_codes_as_reasons(self):
+        """GetLastError() after a refused SaveSmf on Windows, worked out as a
+        function of the code (no Windows Python here)."""
+        path = "C:\\music\\song.mid"
+
+        def reason(disposition, code):
+            arguments = dict(path=path.encode(), creation_disposition=disposition)
+            return _rules.reason("SaveSmf", arguments,
+                                 _rules.Known(error=code, windows=True, filename=path))
+
+        self.assertEqual(reason(1, 80), f"CREATE_NEW: the file exists: {path!r}")
+        self.assertEqual(reason(1, 183), f"CREATE_NEW: the file exists: {path!r}")
+        self.assertEqual(reason(5, 2), f"TRUNCATE_EXISTING: the file does not exist: {path!r}")
+        self.assertEqual(reason(2, 50),
+                         f"{path!r} is neither a file on disk nor a character device")
+        self.assertTrue(reason(2, 80).endswith(f": {path!r}"))  # the system's text for the code
+        self.assertIsNone(reason(2, 0))
+
+
+class NamedMetaEvents(unittest.TestCase):
+    """Each writes the event that meta() would; ValueError (TypeError for a
+    wrong type), with nothing inserted, for what the format cannot hold."""
+
+    def check(self, type, data, *calls):
+        for call in calls:
+            with xemidi.Smf(96) as named, xemidi.Smf(96) as raw:
+                call(named)
+                raw.meta(0, type, data)
+                self.assertEqual(named.data(), raw.data(), data)
+
+    def refused(self, *calls, error=ValueError):
+        for call in calls:
+            with xemidi.Smf(96) as smf:
+                with self.subTest(call=call), self.assertRaises(error):
+                    call(smf)
+                self.assertEqual(smf.size(), 26)  # no event
+
+    def test_tempo(self):
+        for bpm, micros in [(120, 500000), (3.58, 16759777), (6e7, 1), (140.5, 427046)]:
+            self.check(0x51, micros.to_bytes(3, "big"), lambda smf: smf.tempo(0, bpm),
+                       lambda smf: smf.tempo(0, microseconds_per_quarter=micros))
+        self.refused(lambda smf: smf.tempo(0, 3.57), lambda smf: smf.tempo(0, -120),
+                     lambda smf: smf.tempo(0, 1.2e8), lambda smf: smf.tempo(0, 1e-320),
+                     lambda smf: smf.tempo(0, microseconds_per_quarter=2**24))
+        self.refused(lambda smf: smf.tempo(0), lambda smf: smf.tempo(0, 120, 500000),
+                     error=TypeError)
+
+    def test_time_signature(self):
+        self.check(0x58, bytes([6, 3, 24, 8]), lambda smf: smf.time_signature(0, 6, 8))
+        self.check(0x58, bytes([255, 255, 1, 255]),
+                   lambda smf: smf.time_signature(0, 255, 2**255, 1, 255))
+        self.refused(lambda smf: smf.time_signature(0, 3, 6),
+                     lambda smf: smf.time_signature(0, 0, 4),
+                     lambda smf: smf.time_signature(0, 3, 2**256),
+                     lambda smf: smf.time_signature(0, 3, 4, 24, 256))
+
+    def test_key_signature(self):
+        self.check(0x59, b"\xf9\x01", lambda smf: smf.key_signature(0, -7, True))
+        self.check(0x59, b"\x07\x00", lambda smf: smf.key_signature(0, 7))
+        self.refused(lambda smf: smf.key_signature(0, 8), lambda smf: smf.key_signature(0, -8))
+
+    def test_track_name(self):
+        self.check(0x03, b"Fl\xc3\xbbte", lambda smf: smf.track_name(0, "Fl\u00fbte"))
+        self.check(0x03, b"a\0b", lambda smf: smf.track_name(0, memoryview(b"a\0b")))
+        self.refused(lambda smf: smf.track_name(0, 3), error=TypeError)
+
+
 class Lifetime(unittest.TestCase):
     def test_with_statement_deletes_the_object(self):
         with self.assertRaises(KeyError):
@@ -470,8 +717,10 @@ class Lifetime(unittest.TestCase):
                 raise KeyError
         self.assertTrue(smf.closed)
         self.assertEqual(library().DeleteSmf(handle), 0)  # no longer a live object
-        with self.assertRaises(ValueError):
-            smf.note(0, 0, 60, 100, 1)
+        for method, arguments in [("note", (0, 0, 60, 100, 1)), ("data", ()), ("tempo", (0, 60))]:
+            with self.subTest(method=method), self.assertRaises(ValueError) as caught:
+                getattr(smf, method)(*arguments)
+            self.assertEqual(str(caught.exception), f"Smf.{method}(): the object is closed")
         smf.close()  # again: nothing
 
     def test_copies_own_their_objects(self):
@@ -482,6 +731,49 @@ class Lifetime(unittest.TestCase):
             self.assertEqual(smf.data(), WORKED_EXAMPLE)
             with self.assertRaises(TypeError):
                 pickle.dumps(smf)
+
+    def test_copy_of_a_subclass_is_of_that_subclass(self):
+        class Song(xemidi.Smf):
+            def __init__(self, title):
+                super().__init__(480)
+                self.title = title
+
+        with Song("Etude") as song, copy.copy(song) as twin:
+            self.assertEqual((type(twin), twin.title), (Song, "Etude"))
+            self.assertNotEqual(twin._handle, song._handle)
+
+    def test_close_racing_calls_on_other_threads_deletes_once(self):
+        """The handle was read outside the lock: a call could pass a handle
+        that a close on another thread had just deleted, and two closes could
+        both delete it. Now every call finds a live object or a closed one."""
+        errors, interval = [], sys.getswitchinterval()
+
+        def work(smf, start, closes):
+            start.wait()
+            try:
+                if closes:
+                    time.sleep(0.002)  # while the others insert
+                    smf.close()
+                for tick in range(100_000):
+                    smf.control(tick, 0, 7, 1)
+            except ValueError:  # closed
+                pass
+            except Exception as error:
+                errors.append(error)
+
+        sys.setswitchinterval(1e-6)
+        try:
+            for _ in range(20):
+                smf, start = xemidi.Smf(96), threading.Barrier(8)
+                threads = [threading.Thread(target=work, args=(smf, start, i < 2))
+                           for i in range(8)]
+                for thread in threads:
+                    thread.start()
+                for thread in threads:
+                    thread.join()
+        finally:
+            sys.setswitchinterval(interval)
+        self.assertEqual(errors, [])
 
     def test_collected_object_is_deleted(self):
         smf = xemidi.Smf(480)
@@ -497,6 +789,7 @@ class Loading(unittest.TestCase):
             xemidi.load(ROOT / "no-such-library.so")
         self.assertRegex(str(caught.exception), r"tried\n  the path given: .*no-such-library")
         self.assertNotIn("XEMIDI_LIBRARY", str(caught.exception))
+        self.assertEqual(xemidi.load(Path(library().path).parent).path, library().path)
 
     def test_package_folder_then_variable(self):
         """A copy of the package with the library in its folder, as the Windows
@@ -517,6 +810,72 @@ class Loading(unittest.TestCase):
             self.assertNotEqual(run.returncode, 0)
             self.assertIn("tried\n  XEMIDI_LIBRARY: " + env["XEMIDI_LIBRARY"], run.stderr)
             self.assertNotIn("package's folder", run.stderr)
+            env["XEMIDI_LIBRARY"] = str(package)  # the folder that holds the library
+            run = subprocess.run([sys.executable, "-c", script], env=env, capture_output=True,
+                                 text=True, cwd=folder, check=True)
+            self.assertEqual(run.stdout.split(), ["26", str(package / xemidi._library._FILE_NAME)])
+            # Found nowhere: the error says how to name it.
+            del env["XEMIDI_LIBRARY"]
+            hide = ("import ctypes.util, xemidi._library as l; l._FILE_NAME = 'absent.so'; "
+                    "ctypes.util.find_library = lambda name: None; ")
+            run = subprocess.run([sys.executable, "-c", hide + script], env=env,
+                                 capture_output=True, text=True, cwd=folder)
+            self.assertIn("\nName the library with the environment variable XEMIDI_LIBRARY=",
+                          run.stderr)
+
+
+class WindowsDllBitness(unittest.TestCase):
+    """Before Windows loads a DLL, the loader reads its machine: a Python of
+    the other bitness is told which package it needs. Each Windows build
+    runs this against its own DLL (XEMIDI_WINDOWS_DLL, XEMIDI_WINDOWS_DLL_BITS)."""
+
+    def setUp(self):
+        if not os.environ.get("XEMIDI_WINDOWS_DLL"):
+            self.skipTest("XEMIDI_WINDOWS_DLL is not set (ctest of the win32 and win64 builds)")
+        self.dll = Path(os.environ["XEMIDI_WINDOWS_DLL"])
+        self.bits = int(os.environ["XEMIDI_WINDOWS_DLL_BITS"])
+        self.other = {32: 64, 64: 32}[self.bits]
+
+    def test_each_python_bitness_through_the_loader(self):
+        pe = xemidi._pe
+        self.assertEqual(pe.dll_machine(self.dll), {32: (32, "x86"), 64: (64, "x64")}[self.bits])
+        pe.check_bitness(self.dll, self.bits)
+        with self.assertRaises(pe.WrongBitness) as caught:
+            pe.check_bitness(self.dll, self.other)
+        expected = {32: "this xemidi.dll is 32-bit (x86); a 64-bit Python needs the win64 package",
+                    64: "this xemidi.dll is 64-bit (x64); a 32-bit Python needs the win32 package"}
+        self.assertEqual(str(caught.exception), expected[self.bits])
+        # The loader as on Windows, in this Python: the check speaks first for
+        # a DLL of the other bitness; for its own, the file reaches the loader.
+        with unittest.mock.patch.object(xemidi._library, "ON_WINDOWS", True), \
+                self.assertRaises(OSError) as caught:
+            xemidi.load(self.dll)
+        mine = ctypes.sizeof(ctypes.c_void_p) * 8
+        self.assertEqual(f"a {mine}-bit Python needs" in str(caught.exception), mine != self.bits)
+
+    def test_files_it_leaves_to_the_loader(self):
+        image = self.dll.read_bytes()
+        pe_offset = int.from_bytes(image[0x3C:0x40], "little")
+        arm64 = bytearray(image)
+        arm64[pe_offset + 4:pe_offset + 6] = (0xAA64).to_bytes(2, "little")
+        cwd = os.getcwd()
+        with tempfile.TemporaryDirectory() as folder:
+            for name, data in [("empty", b""), ("dos-header-only", image[:64]),
+                               ("far-offset", image[:0x3C] + b"\xff" * 4 + image[0x40:]),
+                               ("arm64", bytes(arm64))]:
+                path = Path(folder) / f"{name}.dll"
+                path.write_bytes(data)
+                with self.subTest(name):
+                    self.assertIsNone(xemidi._pe.dll_machine(path))
+                    xemidi._pe.check_bitness(path, self.other)
+            self.assertIsNone(xemidi._pe.dll_machine(Path(folder) / "missing.dll"))
+            # A bare name is Windows' to find, never a file of the current folder.
+            shutil.copy(self.dll, Path(folder) / "xemidi.dll")
+            try:
+                os.chdir(folder)
+                xemidi._pe.check_bitness("xemidi.dll", self.other)
+            finally:
+                os.chdir(cwd)
 
 
 class RoundTripThroughMido(unittest.TestCase):
@@ -558,6 +917,14 @@ class RoundTripThroughMido(unittest.TestCase):
                     (lambda: smf.text(t, f"{a:03}"), [(t, [0xFF, 1, 3] + list(b"%03d" % a))]),
                     (lambda: smf.lyric(t, "la"), [(t, [0xFF, 5, 2, 0x6C, 0x61])]),
                     (lambda: smf.meta(t, 0x7F, bytes([a])), [(t, [0xFF, 0x7F, 1, a])]),
+                    (lambda: smf.tempo(t, microseconds_per_quarter=v + 1),
+                     [(t, [0xFF, 0x51, 3, 0, (v + 1) >> 8, (v + 1) & 255])]),
+                    (lambda: smf.time_signature(t, b, 2 << (a & 3)),
+                     [(t, [0xFF, 0x58, 4, b, 1 + (a & 3), 24, 8])]),
+                    (lambda: smf.key_signature(t, c % 15 - 7, a & 1),
+                     [(t, [0xFF, 0x59, 2, (c % 15 - 7) & 0xFF, a & 1])]),
+                    (lambda: smf.track_name(t, "%03d" % a),
+                     [(t, [0xFF, 3, 3] + list(b"%03d" % a))]),
                 ])
                 call()
                 expected.update((tick, bytes(data)) for tick, data in events)

@@ -7,6 +7,7 @@ must contain what the example promises.
 
   check_example.py --reader mido --song xemidi_song --out DIR
   check_example.py --reader libsmf --dump smf_dump --song xemidi_song --out DIR
+  check_example.py --reader mido --printed OUTPUT --out DIR   (it ran elsewhere)
 """
 
 import argparse
@@ -23,9 +24,14 @@ CHANNEL_KINDS = {0x8: "note-off", 0x9: "note-on", 0xA: "key pressure", 0xB: "con
                  0xC: "program change", 0xD: "channel pressure", 0xE: "pitch wheel"}
 
 
+def song_paths(out):
+    """The files the example writes when given out/song.mid."""
+    return [os.path.join(out, "song.mid"), os.path.join(out, "song-copy.mid")]
+
+
 def run_song(song, out):
     os.makedirs(out, exist_ok=True)
-    paths = [os.path.join(out, "song.mid"), os.path.join(out, "song-copy.mid")]
+    paths = song_paths(out)
     for path in paths:
         if os.path.exists(path):
             os.remove(path)
@@ -137,11 +143,18 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--reader", choices=sorted(READERS), required=True)
     parser.add_argument("--dump", help="the smf_dump program (libsmf)")
-    parser.add_argument("--song", required=True)
+    song = parser.add_mutually_exclusive_group(required=True)
+    song.add_argument("--song", help="the example host, run here with OUT/song.mid")
+    song.add_argument("--printed", help="what the example host printed when it ran elsewhere "
+                      "(under Wine) with OUT/song.mid")
     parser.add_argument("--out", required=True)
     args = parser.parse_args()
     try:
-        paths, stdout = run_song(args.song, args.out)
+        if args.printed:
+            with open(args.printed, encoding="utf-8", errors="replace") as printed:
+                paths, stdout = song_paths(args.out), printed.read()
+        else:
+            paths, stdout = run_song(args.song, args.out)
         decoded = []
         for path in paths:
             division, events = READERS[args.reader](path, args.dump)

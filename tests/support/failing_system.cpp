@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <new>
 
 #include "platform/system.h"
@@ -33,21 +34,33 @@ bool fails(Fail kind) {
 std::array<MemoryHandle, 16> blocks{};
 size_t blockCount = 0;
 
+// What a clean-up call leaves as the last system error when it succeeds.
+constexpr uint32_t Disturbed = EINTR;
+
 FileHandle createFile(const char* path, uint32_t disposition, uint32_t flags, bool* created) {
     *created = false;
-    return fails(Fail::CreateFile) ? InvalidFile
-                                   : native().createFile(path, disposition, flags, created);
+    if (!fails(Fail::CreateFile)) return native().createFile(path, disposition, flags, created);
+    setLastSystemError(FailingSystem::reasonOf(Fail::CreateFile));
+    return InvalidFile;
 }
 int writeFile(FileHandle file, const void* bytes, uint32_t size, uint32_t* written) {
     if (failing == Fail::ShortWrite) return native().writeFile(file, bytes, size - 1, written);
     if (!fails(Fail::WriteFile)) return native().writeFile(file, bytes, size, written);
     *written = 0;
+    setLastSystemError(FailingSystem::reasonOf(Fail::WriteFile));
     return 0;
 }
 int closeFile(FileHandle file) {
     ++counted.closes;
     const int closed = native().closeFile(file);  // a failed close still ends the handle
-    return fails(Fail::CloseFile) ? 0 : closed;
+    const bool failed = fails(Fail::CloseFile);
+    setLastSystemError(failed ? FailingSystem::reasonOf(Fail::CloseFile) : Disturbed);
+    return failed ? 0 : closed;
+}
+int removeFile(const char* path) {
+    const int removed = native().removeFile(path);
+    setLastSystemError(Disturbed);
+    return removed;
 }
 uint32_t registerClipboardFormat(const char* name) {
     ++counted.registrations;
@@ -59,7 +72,7 @@ int openClipboard() {
     return fails(Fail::Open) ? 0 : native().openClipboard();
 }
 int emptyClipboard() {
-    return fails(Fail::None) ? 0 : native().emptyClipboard();
+    return fails(Fail::Empty) ? 0 : native().emptyClipboard();
 }
 int setClipboardData(uint32_t format, MemoryHandle block) {
     ++counted.sets;
@@ -101,6 +114,7 @@ FailingSystem::FailingSystem(Fail kind) {
     table.createFile = createFile;
     table.writeFile = writeFile;
     table.closeFile = closeFile;
+    table.removeFile = removeFile;
     table.registerClipboardFormat = registerClipboardFormat;
     table.openClipboard = openClipboard;
     table.emptyClipboard = emptyClipboard;
@@ -120,6 +134,19 @@ FailingSystem::~FailingSystem() {
 
 SystemCounts& FailingSystem::counts() {
     return counted;
+}
+
+uint32_t FailingSystem::reasonOf(Fail kind) {
+    switch (kind) {
+        case Fail::CreateFile:
+            return EACCES;
+        case Fail::WriteFile:
+            return ENOSPC;
+        case Fail::CloseFile:
+            return EIO;
+        default:
+            return 0;
+    }
 }
 
 void FailingSystem::failNth(long n) {

@@ -2,7 +2,12 @@
 // fail the way the real ones report failure: every call of one kind (for a
 // test of that failure), or the n-th call of any kind (for the sweeps). The
 // wrappers count the calls and keep track of the clipboard blocks handed out.
+// A failed file call leaves its reason as the last system error; closing and
+// removing a file leave another value there even when they succeed, as a
+// system may.
 #pragma once
+
+#include <cstdint>
 
 namespace smftest {
 
@@ -16,6 +21,7 @@ enum class Fail {
     Register,
     RegisterOutOfMemory,  // registration throws std::bad_alloc
     Open,
+    Empty,
     Alloc,
     Lock,
     Set
@@ -35,6 +41,10 @@ class FailingSystem {
     FailingSystem& operator=(const FailingSystem&) = delete;
 
     static SystemCounts& counts();
+
+    // The last system error that a failed file call of kind leaves (errno
+    // values); 0 for a kind that gives no reason.
+    static uint32_t reasonOf(Fail kind);
 
     // Makes the n-th call from now fail, whatever its kind (registering a
     // format and freeing a block never fail: both are final in the

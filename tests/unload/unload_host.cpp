@@ -1,10 +1,12 @@
 // A host that fills the library with state (objects with events of every
 // kind, a copy, the clipboard holding an image, the inserters' working
 // buffers grown) and then leaves without a single DeleteSmf. Built twice:
-// loading the library at run time and unloading it with dlclose, twice over;
-// and linked to it, returning from main. Run under valgrind memcheck or a
-// sanitizer, which report anything the library leaks or touches after
-// freeing it.
+// loading the library at run time and unloading it with dlclose, twice over,
+// then loading it once more and leaving it loaded, with an exit handler
+// registered before that load, which therefore runs after the library's own
+// teardown and calls into it (as script hosts do); and linked to it,
+// returning from main. Run under valgrind memcheck or a sanitizer, which
+// report anything the library leaks or touches after freeing it.
 //
 //   xemidi_unload_host LIBRARY      xemidi_exit_host
 #include <dlfcn.h>
@@ -82,6 +84,57 @@ void useLibrary(void* module) {
     check(clipboardClose(), "xemidi_clipboard_close");
 }
 
+#ifndef XEMIDI_LINKED_HOST
+// What the exit handler calls: one export of each kind, and a handle that
+// was live when the library was torn down.
+struct LateCalls {
+    decltype(&CreateSmf) create;
+    decltype(&CopySmf) copy;
+    decltype(&DeleteSmf) remove;
+    decltype(&GetSmfDataSize) size;
+    decltype(&cal_insert_Note) note;
+    decltype(&calex_insert_Sysx) hex;
+    decltype(&CopyToClipboard) toClipboard;
+    decltype(&xemidi_clipboard_open) clipboardOpen;
+    decltype(&xemidi_clipboard_format) clipboardFormat;
+    SmfHandle live;
+} late;
+
+// After the library's teardown every export returns 0 and touches nothing.
+void callAfterTeardown() {
+    uint32_t size = 0;
+    const bool allRefused = late.create(480) == nullptr && late.copy(late.live) == nullptr &&
+                            late.size(late.live, &size) == 0 &&
+                            late.note(late.live, 0, 0, 60, 100, 10) == 0 &&
+                            late.hex(late.live, 0, "F0 01 F7") == 0 &&
+                            late.toClipboard(late.live) == 0 && late.clipboardOpen() == 0 &&
+                            late.clipboardFormat("late") == 0 && late.remove(late.live) == 0;
+    if (!allRefused) {
+        std::fputs("xemidi_unload_host: a call after the teardown was not refused\n", stderr);
+        std::_Exit(1);
+    }
+}
+
+void leaveLoadedWithLateCalls(const char* path) {
+    std::atexit(callAfterTeardown);
+    void* module = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    if (module == nullptr) fail(dlerror());
+    useLibrary(module);
+    late = {XEMIDI_RESOLVE(module, CreateSmf),
+            XEMIDI_RESOLVE(module, CopySmf),
+            XEMIDI_RESOLVE(module, DeleteSmf),
+            XEMIDI_RESOLVE(module, GetSmfDataSize),
+            XEMIDI_RESOLVE(module, cal_insert_Note),
+            XEMIDI_RESOLVE(module, calex_insert_Sysx),
+            XEMIDI_RESOLVE(module, CopyToClipboard),
+            XEMIDI_RESOLVE(module, xemidi_clipboard_open),
+            XEMIDI_RESOLVE(module, xemidi_clipboard_format),
+            nullptr};
+    late.live = late.create(480);
+    check(late.live != nullptr && late.note(late.live, 0, 0, 60, 100, 10), "a live object");
+}
+#endif
+
 }  // namespace
 
 #ifdef XEMIDI_LINKED_HOST
@@ -100,7 +153,8 @@ int main(int argc, char** argv) {
         check(dlclose(module) == 0, "dlclose");
         check(dlopen(argv[1], RTLD_NOW | RTLD_NOLOAD) == nullptr, "unloading");
     }
-    std::puts("unloaded twice with live objects");
+    leaveLoadedWithLateCalls(argv[1]);
+    std::puts("unloaded twice with live objects, leaving with the library loaded");
     return 0;
 }
 #endif

@@ -116,6 +116,14 @@ TEST(Image, GapBeyondFourByteDeltaHasNoImage) {
         EXPECT_EQ(std::fopen("no-image.mid", "rb"), nullptr);
         EXPECT_EQ(CopyToClipboard(object.smf), 0);
     }
+    // The first event's delta time counts from tick 0: alone at 2^28 it has
+    // no image either.
+    for (uint32_t tick : {0x0FFFFFFFu, 0x10000000u}) {
+        Object lone;
+        lone.midi(tick, {0x90, 0x3C, 0x64});
+        uint32_t size = 0;
+        EXPECT_EQ(GetSmfDataSize(lone.smf, &size), tick < 0x10000000u ? 1 : 0) << tick;
+    }
 }
 
 // Inserts a random event through the export of its kind and returns its

@@ -3,6 +3,7 @@
 // could not be given the image is left as it was.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 
@@ -40,14 +41,19 @@ class OutputFailure : public smftest::SmfTest {
 };
 
 // ... and removes the file it made, while a file that was there stays.
+// errno holds the failed step's reason, which closing and removing the file
+// afterwards do not replace.
 TEST_F(OutputFailure, SaveReportsEveryFailedStepAndClosesTheFile) {
     for (Fail fail : {Fail::CreateFile, Fail::WriteFile, Fail::ShortWrite, Fail::CloseFile}) {
         FailingSystem system(fail);
+        const uint32_t reason = FailingSystem::reasonOf(fail);
         EXPECT_EQ(SaveSmf(smf, path, 2, 0x80), 0) << int(fail);
+        EXPECT_TRUE(reason == 0 || uint32_t(errno) == reason) << int(fail) << ": " << errno;
         EXPECT_EQ(FailingSystem::counts().closes, fail == Fail::CreateFile ? 0 : 1);
         EXPECT_EQ(std::fopen(path, "rb"), nullptr) << "a failed save left a file: " << int(fail);
         std::fclose(std::fopen(path, "wb"));
         EXPECT_EQ(SaveSmf(smf, path, 4, 0x80), 0) << int(fail);  // OPEN_ALWAYS, existing
+        EXPECT_TRUE(reason == 0 || uint32_t(errno) == reason) << int(fail) << ": " << errno;
         std::FILE* existing = std::fopen(path, "rb");
         EXPECT_NE(existing, nullptr) << "an existing file was removed: " << int(fail);
         if (existing != nullptr) std::fclose(existing);
@@ -69,7 +75,8 @@ TEST_F(OutputFailure, ClipboardKeepsItsContentWhenTheImageCannotBeGiven) {
     EXPECT_EQ(CopyToClipboard(smf), 0);
     xemidi_clipboard_close();
     EXPECT_EQ(clipboardText(format), before);
-    for (Fail fail : {Fail::Open, Fail::Alloc, Fail::Lock, Fail::Set}) {
+    // A clipboard that cannot be emptied is given nothing and keeps its content.
+    for (Fail fail : {Fail::Open, Fail::Empty, Fail::Alloc, Fail::Lock, Fail::Set}) {
         FailingSystem system(fail);
         EXPECT_EQ(CopyToClipboard(smf), 0) << int(fail);
         EXPECT_EQ(FailingSystem::counts().frees, FailingSystem::counts().allocations) << int(fail);

@@ -1,11 +1,12 @@
 // A clipboard inside the process, for systems without the Win32 one: named
 // formats, one owner at a time, and blocks that it owns once they are set.
 // The host reads it through the functions of xemidi_clipboard.h.
-#include <cctype>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/c_boundary.h"
@@ -28,13 +29,18 @@ Block* asBlock(MemoryHandle handle) {
     return static_cast<Block*>(handle);
 }
 
+// ASCII letters only, whatever the host's locale: under a Turkish one
+// std::tolower('I') is not 'i', and a single-byte locale folds bytes above
+// 0x7F as well.
+char foldAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 // Format names compare without regard to ASCII case, as Win32 atoms do.
 bool sameName(const std::string& a, const char* b) {
     if (a.size() != std::strlen(b)) return false;
     for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
+        if (foldAscii(a[i]) != foldAscii(b[i])) return false;
     }
     return true;
 }
@@ -74,45 +80,57 @@ struct Clipboard {
     Owner owner = Owner::None;
 };
 
-Clipboard Board;
+// Made when the library is loaded, destroyed by tearDownClipboard() with the
+// library's other state (never by a static destructor, so that a late call
+// finds no clipboard rather than a destroyed one). Null after that.
+alignas(Clipboard) unsigned char BoardMemory[sizeof(Clipboard)];
+Clipboard* Board = new (BoardMemory) Clipboard;
+
+bool ownedBy(Owner owner) {
+    return Board != nullptr && Board->owner == owner;
+}
 
 }  // namespace
 
+void tearDownClipboard() {
+    if (Board != nullptr) std::exchange(Board, nullptr)->~Clipboard();
+}
+
 // Throws std::bad_alloc when the name cannot be stored.
 uint32_t posixRegisterClipboardFormat(const char* name) {
-    return Board.format(name);
+    return Board != nullptr ? Board->format(name) : 0;
 }
 
 int posixOpenClipboard() {
-    if (Board.owner != Owner::None) return 0;
-    Board.owner = Owner::Library;
+    if (!ownedBy(Owner::None)) return 0;
+    Board->owner = Owner::Library;
     return 1;
 }
 
 int posixEmptyClipboard() {
-    if (Board.owner != Owner::Library) return 0;
-    Board.empty();
+    if (!ownedBy(Owner::Library)) return 0;
+    Board->empty();
     return 1;
 }
 
 int posixSetClipboardData(uint32_t format, MemoryHandle block) {
-    if (Board.owner != Owner::Library || format == 0 || block == nullptr) return 0;
+    if (!ownedBy(Owner::Library) || format == 0 || block == nullptr) return 0;
     return guarded([&] {
-        for (auto& entry : Board.contents) {
+        for (auto& entry : Board->contents) {
             if (entry.first == format) {
                 std::free(entry.second);
                 entry.second = block;
                 return 1;
             }
         }
-        Board.contents.emplace_back(format, block);
+        Board->contents.emplace_back(format, block);
         return 1;
     });
 }
 
 int posixCloseClipboard() {
-    if (Board.owner != Owner::Library) return 0;
-    Board.owner = Owner::None;
+    if (!ownedBy(Owner::Library)) return 0;
+    Board->owner = Owner::None;
     return 1;
 }
 
@@ -140,14 +158,14 @@ MemoryHandle posixGlobalFree(MemoryHandle block) {
 using namespace xemidi::sys;
 
 int XEMIDI_CALL xemidi_clipboard_open(void) {
-    if (Board.owner != Owner::None) return 0;
-    Board.owner = Owner::Host;
+    if (!ownedBy(Owner::None)) return 0;
+    Board->owner = Owner::Host;
     return 1;
 }
 
 int XEMIDI_CALL xemidi_clipboard_close(void) {
-    if (Board.owner != Owner::Host) return 0;
-    Board.owner = Owner::None;
+    if (!ownedBy(Owner::Host)) return 0;
+    Board->owner = Owner::None;
     return 1;
 }
 
@@ -156,8 +174,8 @@ uint32_t XEMIDI_CALL xemidi_clipboard_format(const char* name) {
 }
 
 const void* XEMIDI_CALL xemidi_clipboard_data(uint32_t format, uint32_t* size) {
-    if (Board.owner != Owner::Host) return nullptr;
-    const Block* block = Board.find(format);
+    if (!ownedBy(Owner::Host)) return nullptr;
+    const Block* block = Board->find(format);
     if (block == nullptr) return nullptr;
     if (size != nullptr) *size = block->size;
     return block->bytes;

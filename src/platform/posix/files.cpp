@@ -38,10 +38,16 @@ int openOrCreate(const char* path, int mode, bool mayOpen, bool mayCreate, mode_
 
 // Regular files and character devices (such as /dev/null) only: a FIFO or
 // a socket could block the writer, or end the host with SIGPIPE when its
-// reader goes away. Writes then block as usual.
-bool writable(int fd) {
+// reader goes away (ENOTSUP says so). Writes then block as usual. regular
+// tells which it is.
+bool writable(int fd, bool& regular) {
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !(S_ISREG(info.st_mode) || S_ISCHR(info.st_mode))) return false;
+    if (::fstat(fd, &info) != 0) return false;
+    if (!(S_ISREG(info.st_mode) || S_ISCHR(info.st_mode))) {
+        errno = ENOTSUP;
+        return false;
+    }
+    regular = S_ISREG(info.st_mode);
     const int status = ::fcntl(fd, F_GETFL);
     return status >= 0 && ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == 0;
 }
@@ -50,7 +56,8 @@ bool writable(int fd) {
 
 // Truncation waits until the exclusive lock is held, so a file that another
 // writer has locked (the nearest thing to a sharing violation) is left as
-// it was. A file this call made and could not prepare is removed again.
+// it was; only a regular file is truncated (a device has no length). A file
+// this call made and could not prepare is removed again.
 FileHandle posixCreateFile(const char* path, uint32_t disposition, uint32_t flags, bool* created) {
     *created = false;
     bool mayOpen = true, mayCreate = false, truncate = false;
@@ -71,6 +78,7 @@ FileHandle posixCreateFile(const char* path, uint32_t disposition, uint32_t flag
             truncate = true;
             break;
         default:
+            errno = EINVAL;  // as CreateFileA's ERROR_INVALID_PARAMETER
             return InvalidFile;
     }
     int mode = O_WRONLY | O_CLOEXEC | O_NOCTTY;
@@ -79,10 +87,13 @@ FileHandle posixCreateFile(const char* path, uint32_t disposition, uint32_t flag
     bool made = false;
     const int fd = openOrCreate(path, mode, mayOpen, mayCreate, permissions, made);
     if (fd < 0) return InvalidFile;
-    if (!writable(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0 ||
-        (truncate && ::ftruncate(fd, 0) != 0)) {
+    bool regular = false;
+    if (!writable(fd, regular) || ::flock(fd, LOCK_EX | LOCK_NB) != 0 ||
+        (truncate && regular && ::ftruncate(fd, 0) != 0)) {
+        const int reason = errno;  // the host's answer; the clean-up keeps it
         ::close(fd);
         if (made) ::unlink(path);
+        errno = reason;
         return InvalidFile;
     }
     *created = made;
@@ -95,6 +106,7 @@ int posixWriteFile(FileHandle file, const void* bytes, uint32_t size, uint32_t* 
     while (done < size) {
         const ssize_t n = ::write(static_cast<int>(file), next + done, size - done);
         if (n < 0 && errno == EINTR) continue;
+        if (n == 0) errno = EIO;  // nothing written and no reason given
         if (n <= 0) break;
         done += static_cast<uint32_t>(n);
     }

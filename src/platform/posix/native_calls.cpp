@@ -1,6 +1,16 @@
+#include <cerrno>
+
 #include "platform/posix/posix_system.h"
 
 namespace xemidi::sys {
+
+uint32_t lastSystemError() {
+    return static_cast<uint32_t>(errno);
+}
+
+void setLastSystemError(uint32_t error) {
+    errno = static_cast<int>(error);
+}
 
 const SystemCalls& nativeSystemCalls() {
     static const SystemCalls native = {

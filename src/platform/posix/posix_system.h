@@ -21,4 +21,8 @@ void* posixGlobalLock(MemoryHandle block);
 int posixGlobalUnlock(MemoryHandle block);
 MemoryHandle posixGlobalFree(MemoryHandle block);
 
+// Frees the clipboard with its content; from then on it takes nothing and
+// gives nothing. Called when the library is unloaded.
+void tearDownClipboard();
+
 }  // namespace xemidi::sys

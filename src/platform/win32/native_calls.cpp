@@ -1,6 +1,8 @@
 // The Win32 calls behind the system-call table.
 #include <windows.h>
 
+#include <utility>
+
 #include "platform/system.h"
 
 namespace xemidi::sys {
@@ -8,6 +10,12 @@ namespace {
 
 constexpr DWORD GenericWrite = GENERIC_WRITE;
 constexpr UINT ClipboardBlockFlags = GMEM_MOVEABLE | GMEM_ZEROINIT | GMEM_DDESHARE;  // 0x2042
+
+// The header's constants are the Win32 ones, which CreateFileA reads.
+static_assert(XEMIDI_CREATE_NEW == CREATE_NEW && XEMIDI_CREATE_ALWAYS == CREATE_ALWAYS &&
+              XEMIDI_OPEN_EXISTING == OPEN_EXISTING && XEMIDI_OPEN_ALWAYS == OPEN_ALWAYS &&
+              XEMIDI_TRUNCATE_EXISTING == TRUNCATE_EXISTING &&
+              XEMIDI_FILE_ATTRIBUTE_NORMAL == FILE_ATTRIBUTE_NORMAL);
 
 FileHandle win32CreateFile(const char* path, uint32_t disposition, uint32_t flags, bool* created) {
     *created = false;
@@ -22,6 +30,7 @@ FileHandle win32CreateFile(const char* path, uint32_t disposition, uint32_t flag
     if (type != FILE_TYPE_DISK && type != FILE_TYPE_CHAR) {
         CloseHandle(file);
         if (made) DeleteFileA(path);
+        SetLastError(ERROR_NOT_SUPPORTED);
         return InvalidFile;
     }
     *created = made;
@@ -43,11 +52,25 @@ int win32RemoveFile(const char* path) {
     return DeleteFileA(path) ? 1 : 0;
 }
 
+// The clipboard is opened by a message-only window of our own, made for the
+// one call: opened without a window, EmptyClipboard leaves the clipboard
+// without an owner, and SetClipboardData is then documented to fail. The
+// data set stays on the clipboard when its owner window is destroyed.
+HWND clipboardWindow = nullptr;
+
 uint32_t win32RegisterClipboardFormat(const char* name) {
     return RegisterClipboardFormatA(name);
 }
 int win32OpenClipboard() {
-    return OpenClipboard(nullptr) ? 1 : 0;
+    HWND window = CreateWindowExA(0, "STATIC", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                  nullptr, nullptr);
+    if (window == nullptr) return 0;
+    if (!OpenClipboard(window)) {
+        DestroyWindow(window);
+        return 0;
+    }
+    clipboardWindow = window;
+    return 1;
 }
 int win32EmptyClipboard() {
     return EmptyClipboard() ? 1 : 0;
@@ -56,7 +79,9 @@ int win32SetClipboardData(uint32_t format, MemoryHandle block) {
     return SetClipboardData(format, static_cast<HANDLE>(block)) != nullptr ? 1 : 0;
 }
 int win32CloseClipboard() {
-    return CloseClipboard() ? 1 : 0;
+    const BOOL closed = CloseClipboard();
+    if (clipboardWindow != nullptr) DestroyWindow(std::exchange(clipboardWindow, nullptr));
+    return closed ? 1 : 0;
 }
 
 MemoryHandle win32GlobalAlloc(uint32_t size) {
@@ -73,6 +98,14 @@ MemoryHandle win32GlobalFree(MemoryHandle block) {
 }
 
 }  // namespace
+
+uint32_t lastSystemError() {
+    return GetLastError();
+}
+
+void setLastSystemError(uint32_t error) {
+    SetLastError(error);
+}
 
 const SystemCalls& nativeSystemCalls() {
     static const SystemCalls native = {
