@@ -72,7 +72,7 @@ for library in libxemidi.dll.a xemidi.lib; do
 done
 cmp "$packed/xemidi.dll" "$packed/xemidi/xemidi.dll"
 diff <(cd python/xemidi && ls *.py py.typed) <(cd "$packed/xemidi" && ls *.py py.typed)
-PYTHONPATH=$packed PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 -c 'import xemidi'
+PYTHONPATH=$packed PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 -c 'import xemidi; assert not xemidi.ACCELERATED'
 
 if [ -n "$run" ]; then
   # The tests' Wine settings (tests/windows.cmake) and their prefix, whose

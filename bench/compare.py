@@ -24,10 +24,21 @@ build and image together.
 
 libsmf writes only to a named file, so its image phase includes writing a
 file; it goes to a RAM disk (/dev/shm) when there is one.
+
+The binding's batch inserters get rows of their own: the paired notes go in
+with one insert_notes, then the controllers with one insert_midi, from
+lists (xemidi-batch-lists) and from array.array (xemidi-batch-array), through
+the compiled module built here from python/xemidi/_cbatch.c. Beside them the
+same calls one by one, note() then control() (xemidi-python-calls), and in C
+(xemidi-c-calls, bench's xemidi_batch_calls: cal_insert_Note, then
+InsertMidiEvent).
 """
 
 import argparse
+import array
 import collections
+import ctypes
+import importlib.util
 import io
 import json
 import os
@@ -37,12 +48,14 @@ import subprocess
 import sys
 import tempfile
 import time
+from pathlib import Path
 
 import mido
 from midiutil import MIDIFile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "python"))
 import xemidi  # noqa: E402  the binding, from the repository
+import xemidi._accelerator  # noqa: E402
 
 DIVISION = 480
 BUDGET_SECONDS = 20.0  # a library's repeats stop once its runs took this long
@@ -121,6 +134,99 @@ def build_binding(events):
 
 def image_binding(smf):
     return smf.data()
+
+
+def batch_sources(items):
+    """The paired notes as five columns (tick, channel, key, velocity,
+    duration) and the controllers as ticks and 3-byte messages, as lists and
+    with the columns as array.array (untimed preparation)."""
+    notes = [item[1:] for item in items if item[0] == "note"]
+    controls = [item for item in items if item[0] == "control"]
+    columns = [list(column) for column in zip(*notes)] if notes else [[]] * 5
+    ticks = [tick for _, tick, _, _, _, _ in controls]
+    messages = [bytes((0xB0 | c, a, b)) for _, _, c, a, b, _ in controls]
+    arrays = [array.array("I" if i == 0 else "i", column) for i, column in enumerate(columns)]
+    return (columns, ticks, messages), (arrays, array.array("I", ticks), messages)
+
+
+def build_batch(source):
+    columns, ticks, messages = source
+    smf = xemidi.Smf(DIVISION)
+    smf.insert_notes(*columns)
+    smf.insert_midi(ticks, messages)
+    return smf
+
+
+def build_binding_calls(items):
+    """The calls of build_batch one by one: every note(), then every control()."""
+    smf = xemidi.Smf(DIVISION)
+    note, control = smf.note, smf.control
+    for kind, tick, channel, a, b, duration in items:
+        if kind == "note":
+            note(tick, channel, a, b, duration)
+    for kind, tick, channel, a, b, duration in items:
+        if kind == "control":
+            control(tick, channel, a, b)
+    return smf
+
+
+def use_compiled_module():
+    """The batch inserters' compiled module, built by the package's build
+    backend into a temporary folder; False, with the pure loops, when it
+    cannot be built here."""
+    import build_xemidi
+    path = build_xemidi.build_extension(Path(tempfile.mkdtemp(prefix="xemidi-cbatch-")))
+    if path is None:
+        return False
+    spec = importlib.util.spec_from_file_location("xemidi._cbatch", path)
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    xemidi._accelerator.MODULE = module
+    return True
+
+
+def time_c_calls(program, items, repeat, out_dir):
+    notes = b"".join(struct.pack("<IiBBBx", tick, duration, channel, key, velocity)
+                     for kind, tick, channel, key, velocity, duration in items if kind == "note")
+    controls = b"".join(struct.pack("<IBBBx", tick, 0xB0 | channel, a, b)
+                        for kind, tick, channel, a, b, _ in items if kind == "control")
+    paths = [os.path.join(out_dir, name) for name in ("notes.bin", "controls.bin")]
+    for path, data in zip(paths, (notes, controls)):
+        with open(path, "wb") as f:
+            f.write(data)
+    out = os.path.join(out_dir, "xemidi-c-calls.mid")
+    run = subprocess.run([program, *paths, str(repeat), out], capture_output=True, text=True,
+                         check=True)
+    return json.loads(run.stdout)
+
+
+def batch_verdicts(results, compiled):
+    total = {r["peer"]: r["build"] + r["write"] for r in results}
+    lists, arrays = total["xemidi-batch-lists"], total["xemidi-batch-array"]
+    calls, mido_time, native = total["xemidi-python-calls"], total["mido"], total["xemidi-c-calls"]
+
+    def verdict(met):
+        return "met" if met else "NOT met"
+
+    return "\n".join([
+        f"batch inserters ({'compiled' if compiled else 'PURE PYTHON: no compiled module'}), "
+        "build and image:",
+        f"  from lists {lists:.4f} s: {calls / lists:.1f}x the per-call binding ({calls:.4f} s; "
+        f"target 10x: {verdict(calls / lists >= 10)}), {mido_time / lists:.1f}x mido "
+        f"({mido_time:.4f} s; target 50x: {verdict(mido_time / lists >= 50)})",
+        f"  from array.array {arrays:.4f} s: {arrays / native:.2f} times the C library's own "
+        f"calls ({native:.4f} s; target at most 2: {verdict(arrays / native <= 2)})",
+    ])
+
+
+def keep_freed_memory():
+    """As xemidi_peers does in its process: freed memory stays in this one
+    too (glibc's mallopt), so that the Python libraries' later runs also
+    reuse a warm heap instead of taking fresh pages from the system."""
+    libc = ctypes.CDLL(None)
+    if hasattr(libc, "mallopt"):
+        libc.mallopt(-1, 1 << 30)  # M_TRIM_THRESHOLD
+        libc.mallopt(-3, 32 << 20)  # M_MMAP_THRESHOLD
 
 
 def time_python(name, build, image, source, repeat, out_dir):
@@ -246,6 +352,7 @@ def main():
     parser.add_argument("--out", default=None)
     parser.add_argument("--order", choices=["time", "random"], default="time")
     args = parser.parse_args()
+    keep_freed_memory()
     ram = "/dev/shm" if os.path.isdir("/dev/shm") else None
     out_dir = args.out or tempfile.mkdtemp(prefix="xemidi-compare-", dir=ram)
     os.makedirs(out_dir, exist_ok=True)
@@ -268,6 +375,14 @@ def main():
     xemidi.load(os.path.join(args.build, "libxemidi.so"))
     results.append(time_python("xemidi-python", build_binding, image_binding, events,
                                args.repeat, out_dir))
+    compiled = use_compiled_module()
+    lists, arrays = batch_sources(notes)
+    for name, build, source in (("xemidi-python-calls", build_binding_calls, notes),
+                                ("xemidi-batch-lists", build_batch, lists),
+                                ("xemidi-batch-array", build_batch, arrays)):
+        results.append(time_python(name, build, image_binding, source, args.repeat, out_dir))
+    program = os.path.join(args.build, "bench", "xemidi_batch_calls")
+    results.append(time_c_calls(program, notes, args.repeat, out_dir))
 
     expected = expected_multiset(events)
     for r in results:
@@ -279,6 +394,7 @@ def main():
         print(random_verdicts(results, args.count))
     else:
         print(verdicts(results, fastest, args.count))
+    print(batch_verdicts(results, compiled))
     return 0 if all(r["check"] == "same notes and controllers" for r in results) else 1
 
 

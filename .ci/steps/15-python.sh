@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # The Python binding (python/): its tests from the dev build, with every part
 # they need installed (python3-venv for the offline pip install into a
-# virtual environment, python3-mido for the round trip), so that here a
-# missing part fails instead of being skipped.
+# virtual environment, python3-dev for the compiled batch loops, python3-mido
+# for the round trip, python3-numpy for its arrays), so that here a missing
+# part fails instead of being skipped.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
 if [ "$(id -u)" = 0 ]; then
   DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
-    python3 python3-venv python3-mido
+    python3 python3-venv python3-dev python3-mido python3-numpy
 fi
 
 cmake --preset dev >/dev/null

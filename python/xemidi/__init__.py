@@ -9,15 +9,23 @@ xemidi library, through ctypes.
 `Smf` is the whole interface (see help(xemidi.Smf)); `XemidiError` is what a
 refused call raises, with the rule it broke. The library (libxemidi.so,
 xemidi.dll) is loaded on first use from the file or folder that
-XEMIDI_LIBRARY names, else from this package's folder, else from the
-system's library path; `load(path)` names it explicitly. `EXPORTS` declares
-every function of the C interface, with its types.
+XEMIDI_LIBRARY names, else from this package's folder (where `pip install`
+puts the library it builds when it finds CMake and a C++ compiler), else
+from the system's library path; `load(path)` names it explicitly. `EXPORTS`
+declares every function of the C interface, with its types.
+
+The batch inserters `Smf.insert_notes` and `Smf.insert_midi` run their loops
+in C when the package was built with its compiled module, else in Python,
+with the same results: `ACCELERATED` is True for C. XEMIDI_PURE_PYTHON=1 in
+the environment at import chooses Python.
 """
 
+from ._accelerator import ACCELERATED
 from ._library import EXPORTS, Export, Library, load
 from ._smf import Disposition, Smf, XemidiError
 
 for _public in (Disposition, Export, Library, Smf, XemidiError, load):
     _public.__module__ = __name__  # help() and pickle name them xemidi.X
 
-__all__ = ["Disposition", "EXPORTS", "Export", "Library", "Smf", "XemidiError", "load"]
+__all__ = ["ACCELERATED", "Disposition", "EXPORTS", "Export", "Library", "Smf", "XemidiError",
+           "load"]

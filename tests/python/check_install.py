@@ -1,35 +1,46 @@
 #!/usr/bin/python3
 """Installs the package as the README says, into a virtual environment and
 without a package index (pip install --no-index ./python), then checks
-from that environment, with XEMIDI_LIBRARY naming the library, that:
-the package imports from the environment, states the version of
-include/xemidi.h and the MIT licence, writes the worked example, and
-uninstalls without a trace.
+from that environment, with no XEMIDI_LIBRARY set, that: the package imports
+from the environment, states the version of include/xemidi.h and the MIT
+licence, loads the library that its build put in its own folder, runs its
+batch inserters compiled (xemidi.ACCELERATED), and in Python with
+XEMIDI_PURE_PYTHON=1, writes the worked example both ways, and uninstalls
+without a trace. Then that the build backend with neither a C compiler nor
+CMake to be found still makes a wheel, a pure one, saying where the package
+will look for the library.
 
-  XEMIDI_LIBRARY=build/dev/libxemidi.so check_install.py VENV_FOLDER
+  check_install.py VENV_FOLDER
 
 Exits 77 (ctest: skipped) where Python cannot make a virtual environment
-with pip (Debian: python3-venv missing), unless XEMIDI_PYTHON_STRICT=1.
+with pip (Debian: python3-venv missing); a package without its compiled
+loops (no python3-dev) passes, saying so. XEMIDI_PYTHON_STRICT=1 makes both
+failures.
 """
 
 import importlib.util
 import os
 import re
+import shutil
 import subprocess
 import sys
 import venv
+import zipfile
 from pathlib import Path
 
-from test_binding import ROOT, WORKED_EXAMPLE
+from test_binding import ROOT, STRICT, WORKED_EXAMPLE
 
 CHECK = """
-import importlib.metadata, sys, xemidi
+import importlib.metadata, os, sys, xemidi
 assert xemidi.__file__.startswith(sys.prefix), xemidi.__file__
 metadata = importlib.metadata.metadata("xemidi")
-print(metadata["Version"], metadata["License-Expression"])
-with xemidi.Smf(480) as smf:
+own = os.path.join(os.path.dirname(xemidi.__file__), xemidi._library._FILE_NAME)
+print(metadata["Version"], metadata["License-Expression"], xemidi.load().path == own,
+      xemidi.ACCELERATED)
+with xemidi.Smf(480) as smf, xemidi.Smf(480) as batch:
     smf.note(0, 0, 60, 100, 480)
-    print(smf.data().hex())
+    batch.insert_notes([0], 0, [60], 100, range(480, 481))
+    print(smf.data().hex(), batch.data().hex())
 """
 
 
@@ -40,20 +51,40 @@ def run(*command, **options):
     return done.stdout
 
 
+def check_pure_build(python, env, folder):
+    """The backend's wheel where neither a C compiler nor CMake is found."""
+    wheels = folder / "pure-wheel"
+    shutil.rmtree(wheels, ignore_errors=True)
+    wheels.mkdir()
+    bare = {k: v for k, v in env.items() if k not in ("CC", "LDSHARED")}
+    bare["PATH"] = str(wheels)  # holds no programs
+    script = "import sys, build_xemidi; print(build_xemidi.build_wheel(sys.argv[1]))"
+    done = subprocess.run([python, "-c", script, str(wheels)], cwd=ROOT / "python", env=bare,
+                          capture_output=True, text=True)
+    name = done.stdout.strip()
+    if done.returncode != 0 or not name.endswith("-py3-none-any.whl"):
+        sys.exit(f"FAIL without compiler and CMake the backend made {name!r}\n{done.stderr}")
+    compiled = [n for n in zipfile.ZipFile(wheels / name).namelist() if n.endswith(".so")]
+    said = ["no C compiler", "no CMake", "will load it from XEMIDI_LIBRARY when set"]
+    if compiled or not all(words in done.stderr for words in said):
+        sys.exit(f"FAIL the pure wheel holds {compiled}, and the backend said\n{done.stderr}")
+
+
 def main():
     if importlib.util.find_spec("ensurepip") is None:
         message = "no ensurepip: install python3-venv"
-        if os.environ.get("XEMIDI_PYTHON_STRICT") == "1":
+        if STRICT:
             sys.exit("FAIL " + message)
         print("SKIP " + message)
         return 77
     folder = Path(sys.argv[1]).resolve()
     source = ROOT / "python"
     python = str(folder / ("Scripts" if os.name == "nt" else "bin") / "python")
-    # No configuration or index from this machine: only what the folder holds.
-    env = {k: v for k, v in os.environ.items() if not k.startswith(("PIP_", "PYTHON"))}
-    env.update(PIP_CONFIG_FILE=os.devnull, PIP_DISABLE_PIP_VERSION_CHECK="1",
-               XEMIDI_LIBRARY=str(Path(os.environ["XEMIDI_LIBRARY"]).resolve()))
+    # No configuration or index from this machine: only what the folder holds;
+    # and no library but the package's own.
+    env = {k: v for k, v in os.environ.items()
+           if not k.startswith(("PIP_", "PYTHON", "XEMIDI_"))}
+    env.update(PIP_CONFIG_FILE=os.devnull, PIP_DISABLE_PIP_VERSION_CHECK="1")
 
     # The environment of an earlier run is reused (making one takes seconds),
     # without the package, which a failed run may have left.
@@ -65,17 +96,27 @@ def main():
 
     header = (ROOT / "include" / "xemidi.h").read_text()
     version = re.search(r'#define XEMIDI_VERSION_STRING "(.+)"', header).group(1)
+    example = WORKED_EXAMPLE.hex()
     found = run(python, "-c", CHECK, env=env, cwd=folder).split()
-    expected = [version, "MIT", WORKED_EXAMPLE.hex()]
-    if found != expected:
-        sys.exit(f"FAIL the installed package gives {found}, expected {expected}")
+    pure = run(python, "-c", CHECK, env=dict(env, XEMIDI_PURE_PYTHON="1"), cwd=folder).split()
+    accelerated = "True"
+    if found[3:4] == ["False"] and not STRICT:
+        print("NOTE the package was built without its compiled loops (python3-dev?)")
+        accelerated = "False"
+    for given, expected in ((found, [version, "MIT", "True", accelerated, example, example]),
+                            (pure, [version, "MIT", "True", "False", example, example])):
+        if given != expected:
+            sys.exit(f"FAIL the installed package gives {given}, expected {expected}")
 
     run(python, "-m", "pip", "uninstall", "-y", "xemidi", env=env, cwd=folder)
     left = run(python, "-c", "import importlib.util as u; print(u.find_spec('xemidi'))",
                env=env, cwd=folder).strip()
     if left != "None":
         sys.exit(f"FAIL after uninstalling, Python still finds xemidi: {left}")
-    print(f"installed xemidi {version} into {folder} without an index, used it, removed it")
+    check_pure_build(python, env, folder)
+    print(f"installed xemidi {version} into {folder} without an index, with its library and "
+          f"{'its compiled loops' if accelerated == 'True' else 'no compiled loops'}, used it, "
+          "removed it; a wheel without compiler and CMake is pure")
     return 0
 
 

@@ -4,15 +4,24 @@ XEMIDI_LIBRARY names (ctest sets it):
 
   XEMIDI_LIBRARY=build/dev/libxemidi.so python3 tests/python/test_binding.py
 
-The round trip through mido is skipped when mido is missing, unless
-XEMIDI_PYTHON_STRICT=1 (CI) makes that a failure.
+The batch inserters run every case twice: on the pure loops and on the
+compiled ones, which the package's build backend compiles for this run
+(warnings as errors). The round trip through mido, the compiled loops and
+numpy's arrays are skipped when missing (mido, a C compiler with Python's
+headers, numpy), unless XEMIDI_PYTHON_STRICT=1 (CI) makes that a failure.
 """
 
+import array
+import atexit
 import collections
+import contextlib
 import copy
 import ctypes
 import errno
+import functools
 import gc
+import importlib.util
+import itertools
 import os
 import pickle
 import random
@@ -22,6 +31,7 @@ import sys
 import tempfile
 import threading
 import time
+import types
 import unittest
 import unittest.mock
 from pathlib import Path
@@ -37,6 +47,10 @@ try:
     from midi_readers import read_with_mido, without_end_of_track
 except ImportError:  # no mido
     read_with_mido = None
+try:
+    import numpy
+except ImportError:
+    numpy = None
 
 STRICT = os.environ.get("XEMIDI_PYTHON_STRICT") == "1"
 ON_WINDOWS = os.name == "nt"
@@ -237,6 +251,272 @@ class Methods(unittest.TestCase):
                 with self.subTest(error=error), self.assertRaises(error):
                     call()
             self.assertEqual(smf.data(), WORKED_EXAMPLE)
+
+
+@functools.lru_cache(maxsize=None)
+def compiled_loops():
+    """The batch inserters' compiled module, built by the package's backend
+    into a folder of this run; None where it cannot be built (it says why)."""
+    import build_xemidi
+    folder = tempfile.mkdtemp(prefix="xemidi-cbatch-")
+    atexit.register(shutil.rmtree, folder, True)
+    path = build_xemidi.build_extension(Path(folder), werror=True)
+    if path is None:
+        return None
+    spec = importlib.util.spec_from_file_location("xemidi._cbatch", path)
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
+
+
+def outcome(action):
+    """What action(smf) does to a new object: (the error it raised, as type,
+    text and index, or None; the object's file, or why it has none)."""
+    with xemidi.Smf(96) as smf:
+        try:
+            action(smf)
+            error = None
+        except Exception as caught:  # noqa: BLE001  compared, not hidden
+            error = (type(caught), str(caught), getattr(caught, "index", None))
+        try:
+            return error, smf.data()
+        except xemidi.XemidiError as refused:
+            return error, str(refused)
+
+
+def one_by_one(method, rows):
+    """outcome() of the per-event method called for each row in turn."""
+    def action(smf):
+        for row in rows:
+            getattr(smf, method)(*row)
+    return outcome(action)
+
+
+def at_index(message, index):
+    """The message of a refused call, as a batch gives it for element index."""
+    return message.replace(" returned 0", f" returned 0 at index {index}", 1)
+
+
+def random_notes(count, seed):
+    rng = random.Random(seed)
+    return [(rng.randrange(50000), rng.randrange(16), rng.randrange(128), rng.randrange(1, 128),
+             rng.randrange(-200, 2000)) for _ in range(count)]
+
+
+class Iterable:
+    """Items that can be iterated over, again and again, and nothing else."""
+
+    def __init__(self, items):
+        self.items = items
+
+    def __iter__(self):
+        return iter(self.items)
+
+
+class Counting:
+    """The compiled loops, counting the calls they answer NotImplemented."""
+
+    def __init__(self, module):
+        self.module, self.unread = module, 0
+
+    def __getattr__(self, name):
+        def loop(*arguments):
+            result = getattr(self.module, name)(*arguments)
+            self.unread += result is NotImplemented
+            return result
+        return loop
+
+
+class Batches(unittest.TestCase):
+    """insert_notes and insert_midi: each case on the pure loops and on the
+    compiled ones, which must do what note() and midi() one by one do, and
+    what each other does, refusals included."""
+
+    def paths(self):
+        """The paths to run a case on: pure, and compiled where it can be built."""
+        if compiled_loops() is not None:
+            return ("pure", "compiled")
+        if STRICT:
+            self.fail("the compiled loops cannot be built (a C compiler, python3-dev)")
+        return ("pure",)
+
+    @contextlib.contextmanager
+    def on(self, path):
+        """A subtest on the pure loops or on the compiled ones; yields what
+        counts the arguments the compiled loops handed back unread."""
+        with self.subTest(path=path):
+            saved = xemidi._accelerator.MODULE
+            loops = Counting(compiled_loops()) if path == "compiled" else None
+            xemidi._accelerator.MODULE = loops
+            try:
+                yield loops
+            finally:
+                xemidi._accelerator.MODULE = saved
+
+    def same_on_both_paths(self, action, expected, read=None):
+        """action's outcome() on each path is expected; read: whether the
+        compiled loops read the arguments as given."""
+        for path in self.paths():
+            with self.on(path) as loops:
+                self.assertEqual(outcome(action), expected)
+                if loops is not None and read is not None:
+                    self.assertEqual(loops.unread, 0 if read else 1)
+
+    def test_every_kind_of_sequence_gives_the_events_of_one_call_each(self):
+        """Each kind as the compiled loops read it themselves (read), or as
+        they hand it back for the package to convert first."""
+        notes = random_notes(60, 27)
+        ticks, channels, keys, velocities, durations = map(list, zip(*notes))
+        low_bytes = [d & 0xFF for d in durations]
+        kinds = [  # (kind, read, arguments, the rows they stand for)
+            ("lists", True, (ticks, channels, keys, velocities, durations), notes),
+            ("tuples and an iterable", False, (tuple(ticks), tuple(channels), Iterable(keys),
+                                               tuple(velocities), tuple(durations)), notes),
+            ("array.array of every size", True,
+             (array.array("I", ticks), array.array("b", channels), array.array("B", keys),
+              array.array("h", velocities), array.array("q", durations)), notes),
+            ("little- and big-endian, strided, bytes", True,
+             ((ctypes.c_uint32 * 60)(*ticks), (ctypes.c_int16.__ctype_be__ * 60)(*channels),
+              (ctypes.c_int64 * 60)(*keys),
+              memoryview(array.array("l", [v for v in velocities for _ in "ab"]))[::2],
+              bytes(low_bytes)), list(zip(ticks, channels, keys, velocities, low_bytes))),
+            ("range and single ints", True, (range(0, 6000, 100), 9, keys, True, 120),
+             [(t, 9, k, 1, 120) for t, k in zip(range(0, 6000, 100), keys)]),
+        ]
+        if numpy is None and STRICT:
+            self.fail("numpy is not installed (python3-numpy)")
+        if numpy is not None:
+            every_other = numpy.array(ticks, dtype=numpy.int64).repeat(2)[::2]
+            kinds += [("numpy arrays", True, (every_other, numpy.array(channels, dtype=">i2"),
+                                              numpy.array(keys, dtype=numpy.uint8), 64, 10),
+                       [(t, c, k, 64, 10) for t, c, k in zip(ticks, channels, keys)]),
+                      ("a numpy scalar", False, (ticks, numpy.int8(3), keys, 64, 10),
+                       [(t, 3, k, 64, 10) for t, k in zip(ticks, keys)])]
+        for kind, read, arguments, rows in kinds:
+            with self.subTest(kind=kind):
+                self.same_on_both_paths(lambda smf: smf.insert_notes(*arguments),
+                                        one_by_one("note", rows), read)
+        messages = [b"\xc0\x05", bytearray(b"\xb0\x07\x64"), memoryview(b"\xe0\x00\x40"),
+                    b"\x90\x3c\x64\x3e\x64"]
+        self.same_on_both_paths(lambda smf: smf.insert_midi([5, 0, 5, 9], messages),
+                                one_by_one("midi", zip([5, 0, 5, 9], messages)), True)
+        messages.append(memoryview(b"\xd0\x00\x30")[::2])  # not contiguous
+        self.same_on_both_paths(lambda smf: smf.insert_midi(7, tuple(messages)),
+                                one_by_one("midi", zip(itertools.repeat(7), messages)), False)
+
+    def test_first_refusal_raises_its_index_and_keeps_the_elements_before(self):
+        notes = random_notes(40, 28)
+        for index, refused in [(0, (0, 16, 60, 100, 1)), (17, (5, 0, 60, 0, 1)),
+                               (39, (5, 0, 128, 1, 1))]:
+            rows = notes[:index] + [refused] + notes[index:]
+            with self.subTest(index=index):
+                error, before = one_by_one("note", rows[:index + 1])
+                expected = ((xemidi.XemidiError, at_index(error[1], index), index), before)
+                columns = [array.array("i", column) for column in zip(*rows)]
+                self.same_on_both_paths(lambda smf: smf.insert_notes(*columns), expected)
+        messages = [b"\xc0\x05", b"\xc0\x06", b"\x90\x3c", b"\xc0\x07"]
+        error, before = one_by_one("midi", [(1, m) for m in messages[:3]])
+        self.same_on_both_paths(lambda smf: smf.insert_midi(1, messages),
+                                ((xemidi.XemidiError, at_index(error[1], 2), 2), before))
+        # The ticks that went in are known to the reason of a later refusal.
+        far = [(0, 0, 60, 100, 1), (2**28 + 10, 0, 62, 100, 1), (5, 0, 128, 100, 1)]
+        error, no_image = one_by_one("note", far)
+        self.assertIn("more than 0x0FFFFFFF ticks after the event before it", no_image)
+        self.same_on_both_paths(lambda smf: smf.insert_notes(*zip(*far)),
+                                ((xemidi.XemidiError, at_index(error[1], 2), 2), no_image), True)
+        for path in self.paths():
+            with self.on(path), xemidi.Smf(96) as smf:
+                with self.assertRaises(xemidi.XemidiError) as caught:
+                    smf.insert_midi([3, 4, 5, 6], messages)
+                self.assertEqual((caught.exception.call, caught.exception.arguments),
+                                 ("InsertMidiEvent", {"tick": 5, "data": b"\x90\x3c", "len": 2}))
+                again = pickle.loads(pickle.dumps(caught.exception))
+                self.assertEqual((str(again), again.index), (str(caught.exception), 2))
+            with self.on(path):
+                dead = xemidi.Smf(96)
+                library().DeleteSmf(dead._handle)  # behind the binding's back
+                with self.assertRaises(xemidi.XemidiError) as caught:
+                    dead.insert_notes([0, 1], 0, 60, 100, 1)
+                self.assertEqual((caught.exception.call, caught.exception.index),
+                                 ("cal_insert_Note", 0))
+                self.assertRaises(xemidi.XemidiError, dead.close)
+
+    def test_bad_arguments_raise_before_anything_is_inserted(self):
+        good = ([0, 1, 2], 0, 60, 100, 10)
+
+        def notes(position, value):
+            return lambda smf: smf.insert_notes(*good[:position], value, *good[position + 1:])
+
+        cases = [
+            (notes(2, [60, 61]), ValueError),  # lengths differ
+            (lambda smf: smf.insert_notes(0, 0, 60, 100, 10), TypeError),  # no sequence
+            (notes(0, [0, 1, 2.0]), TypeError),
+            (notes(0, "012"), TypeError),
+            (notes(1, None), TypeError),
+            (notes(3, array.array("d", [1, 2, 3])), TypeError),
+            (notes(3, memoryview(b"\x01\x01\x01").cast("?")), TypeError),
+            (notes(0, memoryview(bytes(6)).cast("B", shape=[3, 2])), ValueError),
+            (notes(0, [0, 1, 2**32]), OverflowError),
+            (notes(0, [0, -1, 2]), OverflowError),
+            (notes(0, range(2**32 - 2, 2**32 + 1)), OverflowError),
+            (notes(1, array.array("q", [0, 2**31, 0])), OverflowError),
+            (notes(2, array.array("Q", [0, 0, 2**63])), OverflowError),
+            (notes(4, 2**31), OverflowError),
+            (lambda smf: smf.insert_midi(0, b"\xc0\x05"), TypeError),  # one message, not a sequence
+            (lambda smf: smf.insert_midi(0, 5), TypeError),
+            (lambda smf: smf.insert_midi(0, [b"\xc0\x05", [0xC0, 5]]), TypeError),
+            (lambda smf: smf.insert_midi([0], [b"\xc0\x05", b"\xc0\x05"]), ValueError),
+            (lambda smf: smf.insert_midi([2**32], [b"\xc0\x05"]), OverflowError),
+        ]
+        empty = outcome(lambda smf: None)[1]
+        for number, (action, error) in enumerate(cases):
+            pure = outcome(action)
+            with self.subTest(case=number):
+                self.assertEqual((pure[0][0], pure[1]), (error, empty), pure[0])
+            for path in self.paths():
+                with self.subTest(case=number), self.on(path):
+                    self.assertEqual(outcome(action), pure)
+        closed = xemidi.Smf(96)
+        closed.close()
+        for path in self.paths():
+            with self.on(path), self.assertRaisesRegex(
+                    ValueError, r"^Smf\.insert_notes\(\): the object is closed$"):
+                closed.insert_notes(*good)
+
+    def test_each_element_is_one_call_of_the_loaded_library_under_the_lock(self):
+        """A stand-in for the library's cal_insert_Note, called through its
+        ctypes function as the package's library would be: it sees the rows
+        in order, the object's handle, and the package's lock held; its
+        refusal of the third row ends the batch."""
+        kind = ctypes.WINFUNCTYPE if ON_WINDOWS else ctypes.CFUNCTYPE
+        seen, free = [], []
+
+        def lock_is_free():  # in another thread
+            free.append(xemidi._library.LOCK.acquire(blocking=False))
+            if free[-1]:
+                xemidi._library.LOCK.release()
+
+        def note(handle, *row):
+            thread = threading.Thread(target=lock_is_free)
+            thread.start()
+            thread.join()
+            seen.append((handle, row, free.pop()))
+            return len(seen) % 3 != 0
+
+        stand_in = kind(ctypes.c_int, ctypes.c_void_p, ctypes.c_uint32, *[ctypes.c_int32] * 4)(note)
+        with xemidi.Smf(96) as smf:
+            real, smf._library = smf._library, types.SimpleNamespace(cal_insert_Note=stand_in)
+            try:
+                for path in self.paths():
+                    seen.clear()
+                    with self.on(path):
+                        with self.assertRaises(xemidi.XemidiError) as caught:
+                            smf.insert_notes([1, 2, 3, 4], [0, 1, 2, 3], 60, 100, -1)
+                        self.assertEqual(caught.exception.index, 2)
+                        self.assertEqual(seen, [(smf._handle, (t, t - 1, 60, 100, -1), False)
+                                                for t in (1, 2, 3)])
+            finally:
+                smf._library = real
 
 
 def far_apart(smf, first, second):

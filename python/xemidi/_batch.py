@@ -1,0 +1,199 @@
+"""The batch inserters of Smf (insert_notes, insert_midi): one call of the
+library per element, in order, under the package's lock.
+
+The loops run in C when the compiled module is there (see _accelerator),
+else here in Python over the per-event calls. The compiled loops read the
+arguments they know as they are given; anything else they hand back
+untouched, and this module converts it, raising the error for bad input, into
+ints and lists, which both loops take. So both paths insert the same events
+and raise the same errors, and every argument is checked before the first
+element goes in.
+"""
+
+import ctypes
+import itertools
+import operator
+import sys
+from typing import Any, Callable, Dict, Iterable, Iterator, List, Sequence, Tuple, Union
+
+from . import _accelerator, _smf
+from ._library import _BY_NAME, _INT_RANGES, _U32, LOCK
+
+Column = Union[int, List[int], List[bytes]]
+
+NOTE = "cal_insert_Note"
+MIDI = "InsertMidiEvent"
+NOTE_NAMES = ("ticks", "channels", "keys", "velocities", "durations")
+MIDI_NAMES = ("ticks", "messages")
+_NOTE_KINDS = [kind for _, kind in _BY_NAME[NOTE].arguments[1:]]
+_TICK_KIND, _LENGTH_KIND = _BY_NAME[MIDI].arguments[1][1], _BY_NAME[MIDI].arguments[3][1]
+_INTEGER_CODES = "bBhHiIlLqQnN"  # the struct module's integer formats
+
+
+def refused(call: str, index: int, arguments: Dict[str, Any]) -> "_smf.XemidiError":
+    """The error for element `index` of a batch: the library refused the C
+    function `call` with `arguments`, named as for one call."""
+    return _smf.XemidiError(call, arguments, index=index)
+
+
+def insert_notes(smf: "_smf.Smf", *given: Any) -> None:
+    """Smf.insert_notes: given is (ticks, channels, keys, velocities, durations)."""
+    _insert(smf, NOTE, "insert_notes", given, _note_columns, _rows,
+            lambda row: (row[0], (row[0] + row[4]) & 0xFFFFFFFF))  # note-on, note-off
+
+
+def insert_midi(smf: "_smf.Smf", *given: Any) -> None:
+    """Smf.insert_midi: given is (ticks, messages)."""
+    _insert(smf, MIDI, "insert_midi", given, _midi_columns,
+            lambda columns: ((tick, data, len(data)) for tick, data in _rows(columns)),
+            lambda row: row[:1])
+
+
+def _insert(smf: "_smf.Smf", call: str, method: str, given: Tuple[Any, ...],
+            convert: Callable[[Tuple[Any, ...]], List[Column]],
+            rows: Callable[[List[Column]], Iterable[Tuple[Any, ...]]],
+            event_ticks: Callable[[Tuple[Any, ...]], Tuple[int, ...]]) -> None:
+    """Runs the loop of Smf.`method` under the lock; the ticks of the events
+    that go in are added to the object's TickSpans, as each method does."""
+    with LOCK:
+        handle = smf._handle
+        if handle is None:
+            raise ValueError(f"{type(smf).__name__}.{method}(): the object is closed")
+        function = getattr(smf._library, call)
+        result: Any = NotImplemented
+        if _accelerator.MODULE is not None:
+            loop = getattr(_accelerator.MODULE, method[len("insert_"):])
+            address = ctypes.cast(function, ctypes.c_void_p).value
+            result = loop(address, handle, *given)
+            if result is NotImplemented:
+                result = loop(address, handle, *convert(given))
+        if result is NotImplemented:
+            result = _each(function, handle, rows(convert(given)), event_ticks)
+        refusal, ticks = result
+        for tick in ticks:
+            smf._ticks.add(tick)
+    if refusal is not None:
+        index, row = refusal
+        names = [name for name, _ in _BY_NAME[call].arguments[1:]]
+        raise refused(call, index, dict(zip(names, row)))
+
+
+def _each(function: Any, handle: int, rows: Iterable[Tuple[Any, ...]],
+          event_ticks: Callable[[Tuple[Any, ...]], Tuple[int, ...]]) -> Any:
+    """The pure loop: ((index, arguments) of the first row refused or None,
+    the ticks of the events inserted)."""
+    ticks: List[int] = []
+    for index, row in enumerate(rows):
+        if not function(handle, *row):
+            return (index, row), ticks
+        ticks += event_ticks(row)
+    return None, ticks
+
+
+def _rows(columns: List[Column]) -> Iterator[Tuple[Any, ...]]:
+    count = next(len(column) for column in columns if isinstance(column, list))
+    return zip(*(column if isinstance(column, list) else itertools.repeat(column, count)
+                 for column in columns))
+
+
+def _note_columns(given: Tuple[Any, ...]) -> List[Column]:
+    columns = [_ints(NOTE, name, value, kind)
+               for name, value, kind in zip(NOTE_NAMES, given, _NOTE_KINDS)]
+    _check_count(NOTE, NOTE_NAMES, columns)
+    return columns
+
+
+def _midi_columns(given: Tuple[Any, ...]) -> List[Column]:
+    ticks, messages = given
+    columns = [_ints(MIDI, "ticks", ticks, _TICK_KIND), _messages(MIDI, messages)]
+    _check_count(MIDI, MIDI_NAMES, columns)
+    return columns
+
+
+def _check_count(call: str, names: Sequence[str], columns: List[Column]) -> None:
+    lengths = {name: len(column) for name, column in zip(names, columns)
+               if isinstance(column, list)}
+    if not lengths:
+        raise TypeError(f"{call}: no argument is a sequence, so the number of elements is unknown")
+    if len(set(lengths.values())) > 1:
+        raise ValueError(f"{call}: the sequences differ in length: "
+                         + ", ".join(f"{name} {length}" for name, length in lengths.items()))
+
+
+def _fit(call: str, name: str, value: int, kind: Any) -> int:
+    low, high = _INT_RANGES[kind]
+    if not low <= value <= high:
+        c_type = "uint32_t" if kind is _U32 else "int32_t"
+        raise OverflowError(f"{call}: {name}={value} does not fit in {c_type}")
+    return value
+
+
+def _index(call: str, name: str, value: Any) -> int:
+    try:
+        return operator.index(value)
+    except TypeError:
+        raise TypeError(f"{call}: {name} must be an int, not {type(value).__name__}") from None
+
+
+def _ints(call: str, name: str, value: Any, kind: Any) -> Union[int, List[int]]:
+    """One integer argument: an int for every element, or a list of ints."""
+    if isinstance(value, int):
+        return _fit(call, name, value, kind)
+    try:
+        view = memoryview(value)
+    except TypeError:
+        view = None
+    if view is not None:
+        with view:
+            if view.ndim == 0:  # a numpy scalar, say
+                return _fit(call, name, _index(call, name, value), kind)
+            items: Iterable[Any] = _buffer_ints(call, name, view)
+    elif hasattr(type(value), "__index__"):
+        return _fit(call, name, operator.index(value), kind)
+    else:
+        try:
+            items = iter(value)
+        except TypeError:
+            raise TypeError(f"{call}: {name} must be an int or a sequence of ints, "
+                            f"not {type(value).__name__}") from None
+    return [_fit(call, f"{name}[{i}]", _index(call, f"{name}[{i}]", item), kind)
+            for i, item in enumerate(items)]
+
+
+def _buffer_ints(call: str, name: str, view: memoryview) -> List[int]:
+    """The integers of a one-dimensional buffer, of any item size, in the byte
+    order its format names ('@' or '=' native, '<' little, '>' or '!' big)."""
+    if view.ndim != 1:
+        raise ValueError(f"{call}: {name} must be one-dimensional, not {view.ndim}-dimensional")
+    order, code = (view.format[0], view.format[1:]) if view.format[:1] in tuple("@=<>!") \
+        else ("@", view.format)
+    if len(code) != 1 or code not in _INTEGER_CODES or view.itemsize not in (1, 2, 4, 8):
+        raise TypeError(f"{call}: {name} must hold integers, not items of format "
+                        f"{view.format!r}")
+    if order == "@":
+        return view.tolist()
+    byteorder = "big" if order in "!>" else "little" if order == "<" else sys.byteorder
+    raw, size = view.tobytes(), view.itemsize
+    return [int.from_bytes(raw[i:i + size], byteorder, signed=code.islower())
+            for i in range(0, len(raw), size)]
+
+
+def _messages(call: str, value: Any) -> List[bytes]:
+    """The messages: a sequence of bytes, bytearray or memoryview objects."""
+    if isinstance(value, (str, bytes, bytearray, memoryview)):
+        raise TypeError(f"{call}: messages must be a sequence of bytes objects, "
+                        f"not one {type(value).__name__}")
+    try:
+        items = iter(value)
+    except TypeError:
+        raise TypeError(f"{call}: messages must be a sequence of bytes objects, "
+                        f"not {type(value).__name__}") from None
+    messages = []
+    for i, item in enumerate(items):
+        if isinstance(item, (bytearray, memoryview)):
+            item = bytes(item)
+        elif not isinstance(item, bytes):
+            raise TypeError(f"{call}: messages[{i}] must be bytes, not {type(item).__name__}")
+        _fit(call, f"len(messages[{i}])", len(item), _LENGTH_KIND)
+        messages.append(item)
+    return messages

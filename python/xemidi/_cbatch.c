@@ -1,0 +1,524 @@
+/* _cbatch: the loops of xemidi.Smf's batch inserters (insert_notes,
+ * insert_midi) in C, over the CPython API alone. _batch.py holds the same
+ * loops in Python and chooses which run.
+ *
+ * The package passes the address of the library function to call, taken
+ * from the ctypes object of the library it loaded, so these loops call
+ * exactly that library; it holds its lock around each call here. The
+ * calling convention comes from the library's header (__stdcall in the
+ * 32-bit Windows DLL).
+ *
+ * The arguments arrive as the caller gave them. Each is read into memory of
+ * this module and checked before the library is called at all. Anything not
+ * read as given (another type, an int that does not fit, lengths that
+ * differ) makes a function return NotImplemented having called nothing: the
+ * package then converts the arguments itself, raising its own errors, and
+ * calls again with ints and lists of ints or of bytes, which are always
+ * read. So both paths raise the same errors. The library runs with the GIL
+ * released: by then nothing of Python is used.
+ *
+ * Each function returns (refused, ticks): refused is None when every
+ * element went in, else (index, arguments) for the first element the
+ * library refused, the elements before it staying inserted; ticks are the
+ * earliest and the latest tick of the events inserted in each span of
+ * 2^SPAN_BITS ticks, which the package adds to what it knows of the object.
+ */
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+#include <stdint.h>
+#include <string.h>
+
+#include "xemidi.h"
+
+typedef int(XEMIDI_CALL* NoteCall)(SmfHandle, uint32_t, int32_t, int32_t, int32_t, int32_t);
+typedef int(XEMIDI_CALL* MidiCall)(SmfHandle, uint32_t, const void*, int32_t);
+
+/* How reading an argument ended. */
+enum { Unread = 0, Read = 1, Failed = -1 /* a Python error is set */ };
+
+#define TICK_LOW 0
+#define TICK_HIGH INT64_C(0xFFFFFFFF)
+#define SPAN_BITS 28 /* as the package's TickSpans, which checks it */
+#define SPANS (1 << (32 - SPAN_BITS))
+
+/* The earliest and latest tick inserted in each span; low > high: none. */
+typedef struct {
+    int64_t low[SPANS];
+    int64_t high[SPANS];
+} Spans;
+
+static void spans_clear(Spans* spans) {
+    for (int k = 0; k < SPANS; ++k) {
+        spans->low[k] = TICK_HIGH + 1;
+        spans->high[k] = -1;
+    }
+}
+
+static void spans_add(Spans* spans, uint32_t tick) {
+    const unsigned k = tick >> SPAN_BITS;
+    if (tick < spans->low[k]) spans->low[k] = tick;
+    if (tick > spans->high[k]) spans->high[k] = tick;
+}
+
+/* (refused, ticks) as the functions return it; refused is a new reference,
+ * NULL after an error. */
+static PyObject* finished(PyObject* refused, const Spans* spans) {
+    if (refused == NULL) return NULL;
+    PyObject* ticks = PyList_New(0);
+    for (int k = 0; ticks != NULL && k < SPANS; ++k) {
+        if (spans->low[k] > spans->high[k]) continue;
+        PyObject* low = PyLong_FromLongLong(spans->low[k]);
+        PyObject* high = PyLong_FromLongLong(spans->high[k]);
+        if (low == NULL || high == NULL || PyList_Append(ticks, low) < 0 ||
+            PyList_Append(ticks, high) < 0) {
+            Py_CLEAR(ticks);
+        }
+        Py_XDECREF(low);
+        Py_XDECREF(high);
+    }
+    PyObject* result = ticks == NULL ? NULL : PyTuple_Pack(2, refused, ticks);
+    Py_XDECREF(ticks);
+    Py_DECREF(refused);
+    return result;
+}
+
+/* One argument as ints: count values, or one value standing for every
+ * element (step 0, count -1). */
+typedef struct {
+    int64_t* values;
+    int64_t single;
+    Py_ssize_t step;
+    Py_ssize_t count;
+} Column;
+
+static int64_t column_at(const Column* column, Py_ssize_t i) {
+    return column->values[i * column->step];
+}
+
+static void column_free(Column* column) {
+    if (column->values != &column->single) PyMem_Free(column->values);
+    column->values = NULL;
+}
+
+static int fits(int64_t value, int64_t low, int64_t high) {
+    return low <= value && value <= high;
+}
+
+static int read_int(PyObject* item, int64_t low, int64_t high, int64_t* out) {
+    int overflow = 0;
+    const long long value = PyLong_AsLongLongAndOverflow(item, &overflow);
+    if (value == -1 && PyErr_Occurred()) return Failed;
+    if (overflow || !fits(value, low, high)) return Unread;
+    *out = value;
+    return Read;
+}
+
+static int column_allocate(Column* column, Py_ssize_t count) {
+    column->values = PyMem_Malloc(count > 0 ? (size_t)count * sizeof(int64_t) : 1);
+    if (column->values == NULL) {
+        PyErr_NoMemory();
+        return Failed;
+    }
+    column->count = count;
+    column->step = 1;
+    return Read;
+}
+
+static int read_items(PyObject* sequence, int64_t low, int64_t high, Column* column) {
+    const Py_ssize_t count = PySequence_Fast_GET_SIZE(sequence);
+    PyObject** items = PySequence_Fast_ITEMS(sequence);
+    if (column_allocate(column, count) != Read) return Failed;
+    for (Py_ssize_t i = 0; i < count; ++i) {
+        if (!PyLong_Check(items[i])) return Unread;
+        const int outcome = read_int(items[i], low, high, &column->values[i]);
+        if (outcome != Read) return outcome;
+    }
+    return Read;
+}
+
+static int range_field(PyObject* range, const char* name, int64_t* out) {
+    PyObject* field = PyObject_GetAttrString(range, name);
+    if (field == NULL) return Failed;
+    const int outcome = read_int(field, INT64_MIN, INT64_MAX, out);
+    Py_DECREF(field);
+    return outcome;
+}
+
+/* A range, value by value. Every value lies within low..high, which is much
+ * narrower than 2^40, so a step beyond that leaves the range at once and
+ * the sums never come near the limits of int64_t. */
+static int read_range(PyObject* range, int64_t low, int64_t high, Column* column) {
+    int64_t value = 0, step = 0;
+    const Py_ssize_t count = PyObject_Length(range);
+    if (count < 0) {
+        PyErr_Clear(); /* more values than Py_ssize_t counts */
+        return Unread;
+    }
+    int outcome = range_field(range, "start", &value);
+    if (outcome == Read) outcome = range_field(range, "step", &step);
+    if (outcome != Read) return outcome;
+    if (column_allocate(column, count) != Read) return Failed;
+    for (Py_ssize_t i = 0; i < count; ++i) {
+        if (i > 0) {
+            if (step < -(INT64_C(1) << 40) || step > (INT64_C(1) << 40)) return Unread;
+            value += step;
+        }
+        if (!fits(value, low, high)) return Unread;
+        column->values[i] = value;
+    }
+    return Read;
+}
+
+/* Items of a buffer that hold integers: a format of one code of the struct
+ * module's integer kinds, after an optional byte order ('@' or '=' native,
+ * '<' little, '>' or '!' big); the size is the buffer's item size. */
+typedef struct {
+    Py_ssize_t size;
+    int is_signed;
+    int little_endian;
+} ItemFormat;
+
+static int host_is_little_endian(void) {
+    const uint16_t one = 1;
+    unsigned char first;
+    memcpy(&first, &one, 1);
+    return first == 1;
+}
+
+static int parse_format(const char* format, Py_ssize_t itemsize, ItemFormat* item) {
+    static const char codes[] = "bBhHiIlLqQnN"; /* signed, unsigned, in pairs */
+    char order = '@';
+    if (format == NULL) format = "B";
+    if (format[0] != '\0' && strchr("@=<>!", format[0]) != NULL) order = *format++;
+    const char* code = format[0] != '\0' ? strchr(codes, format[0]) : NULL;
+    if (code == NULL || format[1] != '\0') return 0;
+    item->size = itemsize;
+    item->is_signed = (code - codes) % 2 == 0;
+    item->little_endian =
+        order == '<' || ((order == '@' || order == '=') && host_is_little_endian());
+    return itemsize == 1 || itemsize == 2 || itemsize == 4 || itemsize == 8;
+}
+
+/* The unsigned item at bytes in the host's byte order: one load. */
+static uint64_t host_order_bits(const unsigned char* bytes, Py_ssize_t size) {
+    uint8_t one;
+    uint16_t two;
+    uint32_t four;
+    uint64_t eight;
+    switch (size) {
+        case 1:
+            memcpy(&one, bytes, 1);
+            return one;
+        case 2:
+            memcpy(&two, bytes, 2);
+            return two;
+        case 4:
+            memcpy(&four, bytes, 4);
+            return four;
+        default:
+            memcpy(&eight, bytes, 8);
+            return eight;
+    }
+}
+
+/* The item at bytes; *too_large for an unsigned value beyond INT64_MAX. */
+static int64_t item_value(const unsigned char* bytes, const ItemFormat* item, int* too_large) {
+    uint64_t value = 0;
+    if (item->little_endian == host_is_little_endian()) {
+        value = host_order_bits(bytes, item->size);
+    } else {
+        for (Py_ssize_t i = 0; i < item->size; ++i) {
+            value = value << 8 | bytes[item->little_endian ? item->size - 1 - i : i];
+        }
+    }
+    const uint64_t sign = UINT64_C(1) << (8 * item->size - 1);
+    const uint64_t all = (sign << 1) - 1; /* every bit of the item */
+    if (item->is_signed && (value & sign)) return -(int64_t)(~value & all) - 1;
+    *too_large = value > (uint64_t)INT64_MAX;
+    return *too_large ? 0 : (int64_t)value;
+}
+
+/* A buffer without strides (ctypes arrays) or shape is C-contiguous. */
+static int read_buffer(PyObject* object, int64_t low, int64_t high, Column* column) {
+    Py_buffer view;
+    ItemFormat item;
+    if (PyObject_GetBuffer(object, &view, PyBUF_RECORDS_RO) < 0) {
+        PyErr_Clear();
+        return Unread;
+    }
+    int outcome = Unread;
+    if (view.ndim == 1 && parse_format(view.format, view.itemsize, &item)) {
+        const Py_ssize_t count = view.shape != NULL ? view.shape[0] : view.len / view.itemsize;
+        const Py_ssize_t stride = view.strides != NULL ? view.strides[0] : view.itemsize;
+        outcome = column_allocate(column, count);
+        for (Py_ssize_t i = 0; outcome == Read && i < count; ++i) {
+            int too_large = 0;
+            column->values[i] =
+                item_value((const unsigned char*)view.buf + i * stride, &item, &too_large);
+            if (too_large || !fits(column->values[i], low, high)) outcome = Unread;
+        }
+    }
+    PyBuffer_Release(&view);
+    return outcome;
+}
+
+/* An int, a list or tuple of ints, a range, or a one-dimensional buffer of
+ * integers; anything else is left to the package. */
+static int read_column(PyObject* argument, int64_t low, int64_t high, Column* column) {
+    column->values = &column->single;
+    column->step = 0;
+    column->count = -1;
+    if (PyLong_Check(argument)) return read_int(argument, low, high, &column->single);
+    if (PyList_Check(argument) || PyTuple_Check(argument)) {
+        return read_items(argument, low, high, column);
+    }
+    if (PyRange_Check(argument)) return read_range(argument, low, high, column);
+    if (PyObject_CheckBuffer(argument)) return read_buffer(argument, low, high, column);
+    return Unread;
+}
+
+/* Reads n columns, the first a tick, the others int32_t, and their number of
+ * elements: the length every sequence among them shares. Without a sequence,
+ * or with lengths that differ, Unread. */
+static int read_columns(PyObject* const* arguments, int n, Column* columns, Py_ssize_t* count) {
+    int outcome = Read;
+    *count = -1;
+    for (int i = 0; i < n; ++i) columns[i].values = NULL;
+    for (int i = 0; i < n && outcome == Read; ++i) {
+        outcome = i == 0 ? read_column(arguments[i], TICK_LOW, TICK_HIGH, &columns[i])
+                         : read_column(arguments[i], INT32_MIN, INT32_MAX, &columns[i]);
+    }
+    for (int i = 0; i < n && outcome == Read; ++i) {
+        if (columns[i].count < 0) continue;
+        if (*count >= 0 && columns[i].count != *count) outcome = Unread;
+        *count = columns[i].count;
+    }
+    return outcome == Read && *count < 0 ? Unread : outcome;
+}
+
+static int read_pointers(PyObject* address, PyObject* handle, void** function, void** smf) {
+    *function = PyLong_AsVoidPtr(address);
+    if (*function == NULL) {
+        if (!PyErr_Occurred()) PyErr_SetString(PyExc_ValueError, "no function address");
+        return 0;
+    }
+    *smf = PyLong_AsVoidPtr(handle);
+    return !(*smf == NULL && PyErr_Occurred());
+}
+
+static PyObject* none(void) {
+    Py_INCREF(Py_None);
+    return Py_None;
+}
+
+/* The result for an argument not read: NULL after an error, else
+ * NotImplemented. */
+static PyObject* unread(int outcome) {
+    if (outcome == Failed) return NULL;
+    Py_RETURN_NOTIMPLEMENTED;
+}
+
+/* The index of the first note refused, or -1. A note inserts its note-off
+ * at tick + duration, modulo 2^32, and its note-on at tick, or nothing. */
+static Py_ssize_t note_loop(NoteCall note, SmfHandle smf, const Column* c, Py_ssize_t count,
+                            Spans* spans) {
+    Py_ssize_t refused = -1;
+    Py_BEGIN_ALLOW_THREADS;
+    for (Py_ssize_t i = 0; i < count; ++i) {
+        const uint32_t tick = (uint32_t)column_at(&c[0], i);
+        const int32_t duration = (int32_t)column_at(&c[4], i);
+        if (!note(smf, tick, (int32_t)column_at(&c[1], i), (int32_t)column_at(&c[2], i),
+                  (int32_t)column_at(&c[3], i), duration)) {
+            refused = i;
+            break;
+        }
+        spans_add(spans, tick);
+        spans_add(spans, tick + (uint32_t)duration);
+    }
+    Py_END_ALLOW_THREADS;
+    return refused;
+}
+
+static PyObject* notes(PyObject* module, PyObject* args) {
+    PyObject *address, *handle, *arguments[5];
+    void *function, *smf;
+    Column c[5];
+    Py_ssize_t count;
+    (void)module;
+    if (!PyArg_UnpackTuple(args, "notes", 7, 7, &address, &handle, &arguments[0], &arguments[1],
+                           &arguments[2], &arguments[3], &arguments[4]) ||
+        !read_pointers(address, handle, &function, &smf)) {
+        return NULL;
+    }
+    const int read = read_columns(arguments, 5, c, &count);
+    PyObject* result = NULL;
+    if (read != Read) {
+        result = unread(read);
+    } else {
+        Spans spans;
+        spans_clear(&spans);
+        const Py_ssize_t i =
+            note_loop((NoteCall)(uintptr_t)function, (SmfHandle)smf, c, count, &spans);
+        result = finished(
+            i < 0 ? none()
+                  : Py_BuildValue("n(LLLLL)", i, (long long)column_at(&c[0], i),
+                                  (long long)column_at(&c[1], i), (long long)column_at(&c[2], i),
+                                  (long long)column_at(&c[3], i), (long long)column_at(&c[4], i)),
+            &spans);
+    }
+    for (int k = 0; k < 5; ++k) column_free(&c[k]);
+    return result;
+}
+
+/* Messages copied one after another into one block: message i is
+ * bytes[offsets[i]] up to bytes[offsets[i + 1]]. */
+typedef struct {
+    char* bytes;
+    Py_ssize_t* offsets;
+    Py_ssize_t capacity;
+    Py_ssize_t count;
+} Messages;
+
+static void messages_free(Messages* messages) {
+    PyMem_Free(messages->bytes);
+    PyMem_Free(messages->offsets);
+}
+
+static int append_message(Messages* messages, Py_ssize_t i, const void* data, Py_ssize_t size) {
+    const Py_ssize_t end = messages->offsets[i];
+    if (size > INT32_MAX) return Unread;
+    if (size > messages->capacity - end) {
+        const Py_ssize_t capacity = (end + size) * 2 + 64;
+        char* grown = PyMem_Realloc(messages->bytes, (size_t)capacity);
+        if (grown == NULL) {
+            PyErr_NoMemory();
+            return Failed;
+        }
+        messages->bytes = grown;
+        messages->capacity = capacity;
+    }
+    if (size > 0) memcpy(messages->bytes + end, data, (size_t)size);
+    messages->offsets[i + 1] = end + size;
+    return Read;
+}
+
+/* One message: bytes, bytearray or a contiguous memoryview. */
+static int read_message(Messages* messages, Py_ssize_t i, PyObject* item) {
+    if (PyBytes_Check(item)) {
+        return append_message(messages, i, PyBytes_AS_STRING(item), PyBytes_GET_SIZE(item));
+    }
+    if (PyByteArray_Check(item)) {
+        return append_message(messages, i, PyByteArray_AS_STRING(item), PyByteArray_GET_SIZE(item));
+    }
+    if (!PyMemoryView_Check(item)) return Unread;
+    Py_buffer view;
+    if (PyObject_GetBuffer(item, &view, PyBUF_SIMPLE) < 0) {
+        PyErr_Clear();
+        return Unread;
+    }
+    const int outcome = append_message(messages, i, view.buf, view.len);
+    PyBuffer_Release(&view);
+    return outcome;
+}
+
+static int read_messages(PyObject* sequence, Messages* messages) {
+    messages->bytes = NULL;
+    messages->offsets = NULL;
+    messages->capacity = 64;
+    messages->count = 0;
+    if (!PyList_Check(sequence) && !PyTuple_Check(sequence)) return Unread;
+    messages->count = PySequence_Fast_GET_SIZE(sequence);
+    messages->bytes = PyMem_Malloc((size_t)messages->capacity);
+    messages->offsets = PyMem_Malloc(((size_t)messages->count + 1) * sizeof(Py_ssize_t));
+    if (messages->bytes == NULL || messages->offsets == NULL) {
+        PyErr_NoMemory();
+        return Failed;
+    }
+    messages->offsets[0] = 0;
+    PyObject** items = PySequence_Fast_ITEMS(sequence);
+    int outcome = Read;
+    for (Py_ssize_t i = 0; i < messages->count && outcome == Read; ++i) {
+        outcome = read_message(messages, i, items[i]);
+    }
+    return outcome;
+}
+
+static Py_ssize_t message_size(const Messages* m, Py_ssize_t i) {
+    return m->offsets[i + 1] - m->offsets[i];
+}
+
+/* The index of the first message refused, or -1. */
+static Py_ssize_t midi_loop(MidiCall insert, SmfHandle smf, const Column* ticks, const Messages* m,
+                            Spans* spans) {
+    Py_ssize_t refused = -1;
+    Py_BEGIN_ALLOW_THREADS;
+    for (Py_ssize_t i = 0; i < m->count; ++i) {
+        const uint32_t tick = (uint32_t)column_at(ticks, i);
+        if (!insert(smf, tick, m->bytes + m->offsets[i], (int32_t)message_size(m, i))) {
+            refused = i;
+            break;
+        }
+        spans_add(spans, tick);
+    }
+    Py_END_ALLOW_THREADS;
+    return refused;
+}
+
+static PyObject* midi(PyObject* module, PyObject* args) {
+    PyObject *address, *handle, *ticks, *sequence;
+    void *function, *smf;
+    Column tick;
+    Messages m;
+    (void)module;
+    if (!PyArg_UnpackTuple(args, "midi", 4, 4, &address, &handle, &ticks, &sequence) ||
+        !read_pointers(address, handle, &function, &smf)) {
+        return NULL;
+    }
+    tick.values = NULL;
+    int read = read_messages(sequence, &m);
+    if (read == Read) read = read_column(ticks, TICK_LOW, TICK_HIGH, &tick);
+    if (read == Read && tick.count >= 0 && tick.count != m.count) read = Unread;
+    PyObject* result = NULL;
+    if (read != Read) {
+        result = unread(read);
+    } else {
+        Spans spans;
+        spans_clear(&spans);
+        const Py_ssize_t i =
+            midi_loop((MidiCall)(uintptr_t)function, (SmfHandle)smf, &tick, &m, &spans);
+        result = finished(
+            i < 0 ? none()
+                  : Py_BuildValue("n(Ly#n)", i, (long long)column_at(&tick, i),
+                                  m.bytes + m.offsets[i], message_size(&m, i), message_size(&m, i)),
+            &spans);
+    }
+    column_free(&tick);
+    messages_free(&m);
+    return result;
+}
+
+static PyMethodDef functions[] = {
+    {"notes", notes, METH_VARARGS,
+     "notes(address, handle, ticks, channels, keys, velocities, durations): cal_insert_Note "
+     "for each element: (refused, ticks), or NotImplemented."},
+    {"midi", midi, METH_VARARGS,
+     "midi(address, handle, ticks, messages): InsertMidiEvent for each message: "
+     "(refused, ticks), or NotImplemented."},
+    {NULL, NULL, 0, NULL},
+};
+
+static struct PyModuleDef definition = {
+    .m_base = PyModuleDef_HEAD_INIT,
+    .m_name = "_cbatch",
+    .m_doc = "The loops of xemidi's batch inserters, compiled.",
+    .m_size = -1,
+    .m_methods = functions,
+};
+
+PyMODINIT_FUNC PyInit__cbatch(void) {
+    PyObject* module = PyModule_Create(&definition);
+    if (module != NULL && PyModule_AddIntConstant(module, "SPAN_BITS", SPAN_BITS) < 0) {
+        Py_CLEAR(module);
+    }
+    return module;
+}
