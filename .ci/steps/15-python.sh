@@ -15,3 +15,14 @@ fi
 cmake --preset dev >/dev/null
 cmake --build --preset dev
 XEMIDI_PYTHON_STRICT=1 ctest --preset dev -L python
+
+# The README's Python example, run in place against this build as the README
+# says; mido reads the file it wrote.
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+sed -n '/^```python$/,/^```$/{/^```/d;p}' README.md >"$work/song.py"
+(cd "$work" && XEMIDI_LIBRARY="$OLDPWD/build/dev/libxemidi.so" PYTHONPATH="$OLDPWD/python" \
+  /usr/bin/python3 song.py)
+/usr/bin/python3 -c 'import mido, sys; notes = [m for m in mido.MidiFile(sys.argv[1]).tracks[0]
+if m.type == "note_on" and m.velocity]; assert len(notes) == 18, len(notes)
+print(f"the README'"'"'s Python example writes {len(notes)} notes")' "$work/song.mid"
