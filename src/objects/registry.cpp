@@ -107,7 +107,7 @@ HandleRegistry Registry;
 
 }  // namespace
 
-SmfObject::SmfObject(uint16_t ticksPerQuarter) : division(ticksPerQuarter), events(nodes) {
+SmfObject::SmfObject(uint16_t ticksPerQuarter) : division(ticksPerQuarter) {
     std::memset(signature, 0, sizeof signature);
     std::memcpy(signature, Signature, sizeof Signature);
 }

@@ -15,11 +15,16 @@ struct ChannelMessage {
     Placement placement = Placement::First;
 };
 
+// The most messages a group may hold (a shorthand's messages at one tick).
+constexpr int MaxGroup = 4;
+
 // Stores the messages in order, as as many single insertions would, but
-// all or none: every message is checked, and every event built, before the
-// first goes in. 0 when a message is not one the library stores (status
-// 0x80..0xEF, the data bytes its kind needs below 0x80; bytes is not read
-// when length is below 2). Throws std::bad_alloc with nothing stored.
+// all or none: every message is checked before the first goes in. 0 when a
+// message is not one the library stores (status 0x80..0xEF, the data bytes
+// its kind needs below 0x80; bytes is not read when length is below 2), or
+// when a group (more than one message, or one placed after a release) has
+// more than MaxGroup messages or one longer than 3 bytes. Throws
+// std::bad_alloc with nothing stored.
 int storeChannelMessages(EventList& list, const ChannelMessage* messages, int count);
 
 }  // namespace xemidi

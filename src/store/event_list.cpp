@@ -1,8 +1,6 @@
 #include "store/event_list.h"
 
-#include <algorithm>
-#include <utility>
-#include <vector>
+#include <cstring>
 
 #include "format/messages.h"
 #include "format/numbers.h"
@@ -10,219 +8,202 @@
 
 namespace xemidi {
 
-EventList::EventList(EventNodePool& pool)
-    : nodes_(EventNodes::allocator_type(&pool)), waiting_(EventNodes::allocator_type(&pool)) {}
-
 namespace {
 
-// Events a search walks from the back before the new event waits for the
-// next merge instead: an event at or near the last tick (a chord, a
-// note-off just ahead) is placed at once.
-constexpr uint32_t ShortWalk = 128;
+// Events a search walks from the back of the placed run before the new
+// event waits for the next merge instead: an event at or near the last
+// tick (a chord, a controller just behind) is placed at once, and no
+// insertion moves more than this many records.
+constexpr size_t ShortWalk = 128;
 
-// How far ahead a sort fetches the events it is about to move.
-constexpr size_t Ahead = 16;
-
-// Runs in time order that waiting events may form and still be merged run
-// by run: reading a few runs side by side reads memory forwards.
-constexpr size_t FewRuns = 64;
-
-struct Keyed {
-    uint32_t tick;
-    EventPosition node;
-};
-
-// Sorts by tick, keeping the order of equal ticks: a radix sort, one pass
-// per byte of the ticks that is not the same in all of them.
-void sortByTick(std::vector<Keyed>& items) {
-    const auto earlier = [](const Keyed& a, const Keyed& b) { return a.tick < b.tick; };
-    if (std::is_sorted(items.begin(), items.end(), earlier)) return;
-    std::vector<Keyed> spare(items.size());
-    for (uint32_t shift = 0; shift < 32; shift += 8) {
-        size_t start[256] = {};
-        for (const Keyed& item : items) ++start[(item.tick >> shift) & 0xFF];
-        if (std::find(start, start + 256, items.size()) != start + 256) continue;
-        size_t total = 0;
-        for (size_t& count : start) total += std::exchange(count, total);
-        for (const Keyed& item : items) spare[start[(item.tick >> shift) & 0xFF]++] = item;
-        items.swap(spare);
-    }
-}
+// Note-offs held ahead at most; a note-off beyond them is placed or waits
+// like any other event.
+constexpr size_t MostAhead = 512;
 
 }  // namespace
 
-// Where a new event at tick goes before the events already there: at an
-// end of the list, or within a short walk from the back; false when the
-// event must wait (the walk would be long, or events already wait).
-bool EventList::findPlaceNearEnds(uint32_t tick, EventPosition& at) {
-    if (!waiting_.empty()) return false;
-    if (nodes_.empty() || nodes_.back().tick < tick) {
-        at = nodes_.end();
-    } else if (tick <= nodes_.front().tick) {
-        at = nodes_.begin();
-    } else {
-        at = nodes_.end();
-        for (uint32_t steps = 0; std::prev(at)->tick >= tick; ++steps) {
-            if (steps == ShortWalk) return false;
-            --at;
-        }
+void EventList::insert(uint32_t tick, const uint8_t* bytes, uint32_t size) {
+    if (size > Record::MaxInline) {
+        insertWritten(tick, size, [&](uint8_t* out) { std::memcpy(out, bytes, size); });
+        return;
+    }
+    reserveFor(1, false);
+    place(inlineRecord(tick, bytes, size), Placement::First, false);
+}
+
+void EventList::insertGroup(const Entry* entries, int count) {
+    bool ahead = false;
+    for (int i = 0; i < count; ++i) ahead = ahead || entries[i].ahead;
+    reserveFor(static_cast<size_t>(count), ahead);
+    for (int i = 0; i < count; ++i) {
+        const Entry& e = entries[i];
+        place(inlineRecord(e.tick, e.bytes, e.size, e.placement), e.placement, e.ahead);
+    }
+}
+
+// Whether placing count events may need memory: each takes one record in
+// one of the runs, and the ones held ahead may all move to placed.
+bool EventList::needsMemory(size_t count, bool ahead) const {
+    if (!waiting_.empty()) return waiting_.spare() < count;  // everything waits
+    if (placed_.spare() < ahead_.size() + count) return true;
+    if (ahead && ahead_.spare() < count) return true;
+    // An event can wait only after a walk of more than ShortWalk records.
+    const bool mayWait = placed_.size() + ahead_.size() + count > ShortWalk;
+    return mayWait && waiting_.spare() < count;
+}
+
+// Makes room for count events in every run they may take, so that placing
+// them cannot fail. Throws std::bad_alloc with nothing changed (a run may
+// have grown, which changes no event).
+void EventList::reserveFor(size_t count, bool ahead) {
+    if (!needsMemory(count, ahead)) return;
+    if (!waiting_.empty()) {
+        waiting_.reserveMore(count);
+        return;
+    }
+    placed_.reserveMore(ahead_.size() + count);
+    if (ahead) ahead_.reserveMore(count);
+    if (placed_.size() + ahead_.size() + count > ShortWalk) waiting_.reserveMore(count);
+}
+
+// Places one event; the room is reserved.
+void EventList::place(Record record, Placement placement, bool ahead) {
+    if (!waiting_.empty()) return wait(record);
+    const uint32_t tick = record.tick;
+    if (ahead && !placed_.empty() && placed_.back().tick < tick && ahead_.size() < MostAhead)
+        return goAhead(record);
+    // What waits ahead of it at an earlier tick is placed first; a note-on
+    // placed after its key's release sees those at its own tick too.
+    drainAhead(tick, placement == Placement::AfterRelease);
+    if (placed_.empty() || placed_.back().tick < tick) return append(record);
+    size_t at = 0;
+    if (!findPlaceFromBack(record, placement, at)) return wait(record);
+    insertPlaced(at, record);
+}
+
+// Where an event at or before the last placed tick goes, within a short
+// walk from the back: before the events at its tick, or directly after the
+// last release of its key among them. False when the walk would be long.
+bool EventList::findPlaceFromBack(const Record& record, Placement placement, size_t& at) const {
+    const uint32_t tick = record.tick;
+    at = placed_.size();
+    for (size_t steps = 0; at > 0 && placed_[at - 1].tick >= tick; --at) {
+        if (++steps > ShortWalk) return false;
+    }
+    if (placement != Placement::AfterRelease) return true;
+    const uint8_t channel = record.data[0] & 0x0F, key = record.data[1];
+    for (size_t i = at; i < placed_.size() && placed_[i].tick == tick; ++i) {
+        uint32_t size = 0;
+        const uint8_t* bytes = bytesOf(placed_[i], size);
+        if (releasesKey(bytes, size, channel, key)) at = i + 1;
     }
     return true;
 }
 
-// Past the events at the note-on's tick, from first, up to the last release
-// of its channel and key; first itself when there is none.
-EventPosition EventList::afterLastRelease(EventPosition first, const Event& noteOn) {
-    const uint8_t channel = noteOn.bytes.front() & 0x0F, key = noteOn.bytes.data()[1];
-    EventPosition position = first;
-    for (EventPosition at = first; at != nodes_.end() && at->tick == noteOn.tick; ++at) {
-        if (releasesKey(at->bytes.data(), at->bytes.size(), channel, key)) position = std::next(at);
-    }
-    return position;
+// Into the run ahead, before the events held there at its tick.
+void EventList::goAhead(Record record) {
+    size_t at = ahead_.size();
+    while (at > 0 && ahead_[at - 1].tick < record.tick) --at;
+    ahead_.insert(at, placed(record));
 }
 
-// A node is linked only once it is complete: if memory runs out, the list
-// is as it was.
-void EventList::insert(uint32_t tick, const uint8_t* bytes, uint32_t size) {
-    EventPosition at;
-    if (findPlaceNearEnds(tick, at)) {
-        countInserted(nodes_.emplace(at, tick, bytes, size));
-    } else {
-        waiting_.emplace_back(tick, bytes, size);
+// Moves the events held ahead at ticks before tick (and at tick itself with
+// atTickToo) to the end of placed.
+void EventList::drainAhead(uint32_t tick, bool atTickToo) {
+    while (!ahead_.empty() &&
+           (ahead_.back().tick < tick || (atTickToo && ahead_.back().tick == tick))) {
+        append(ahead_.pop());
     }
 }
 
-void EventList::moveIn(EventNodes& group, Placement placement) {
-    const EventPosition node = group.begin();
-    node->placement = placement;
-    EventPosition at;
-    if (findPlaceNearEnds(node->tick, at)) {
-        if (placement == Placement::AfterRelease) at = afterLastRelease(at, *node);
-        nodes_.splice(at, group, node);
-        countInserted(node);
-    } else {
-        waiting_.splice(waiting_.end(), group, node);
-    }
+// Once an event waits, so does every later one until the next merge, which
+// takes the waiting events at each tick in insertion order: every one of
+// them is then newer than the placed events at its tick.
+void EventList::wait(Record record) {
+    while (!ahead_.empty()) append(ahead_.pop());
+    waiting_.push(record);
 }
 
-const EventNodes& EventList::inOrder() {
-    if (waiting_.empty()) return nodes_;
-    // One pass over the list, taking the waiting events in tick order, of
-    // equal ticks in insertion order: each goes where it would have gone at
-    // its insertion.
-    EventPosition cursor = nodes_.begin();
-    std::vector<Run> runs = runsOfWaiting();
-    if (!runs.empty()) {
-        mergeRuns(runs, cursor);
-    } else {
-        sortWaiting();
-        while (!waiting_.empty()) placeWaiting(waiting_.begin(), cursor);
-    }
-    return nodes_;
+void EventList::append(Record record) {
+    count(stepOf(record, placed_.empty() ? nullptr : &placed_.back()), +1);
+    placed_.push(placed(record));
 }
-
-// The runs in time order that the waiting events form (parts written one
-// after another, say), when there are at most FewRuns of them.
-std::vector<EventList::Run> EventList::runsOfWaiting() {
-    std::vector<Run> runs;
-    runs.reserve(FewRuns);
-    for (EventPosition node = waiting_.begin(); node != waiting_.end(); ++node) {
-        if (runs.empty() || node->tick < std::prev(node)->tick) {
-            if (runs.size() == FewRuns) return {};
-            runs.push_back({node, 0});
-        }
-        ++runs.back().length;
-    }
-    return runs;
-}
-
-// Takes the runs' events in order by merging them: the next event is the
-// earliest of the runs' next ones, of equal ticks the one of the earliest
-// run, which was inserted first. A tournament over the runs finds it: each
-// inner entry holds the smaller of its two below, a leaf its run's next
-// event as tick and run, or Done when the run is used up.
-void EventList::mergeRuns(std::vector<Run>& runs, EventPosition& cursor) {
-    constexpr uint64_t Done = UINT64_MAX;
-    const auto keyOf = [&](uint32_t r) { return uint64_t{runs[r].next->tick} << 32 | r; };
-    size_t width = 1;
-    while (width < runs.size()) width *= 2;
-    std::vector<uint64_t> tree(2 * width, Done);
-    for (uint32_t r = 0; r < runs.size(); ++r) tree[width + r] = keyOf(r);
-    for (size_t i = width - 1; i > 0; --i) tree[i] = std::min(tree[2 * i], tree[2 * i + 1]);
-    while (tree[1] != Done) {
-        const auto r = static_cast<uint32_t>(tree[1]);
-        const EventPosition node = runs[r].next;
-        size_t i = width + r;
-        if (--runs[r].length != 0) {
-            runs[r].next = std::next(node);
-            tree[i] = keyOf(r);
-        } else {
-            tree[i] = Done;
-        }
-        for (i /= 2; i > 0; i /= 2) tree[i] = std::min(tree[2 * i], tree[2 * i + 1]);
-        placeWaiting(node, cursor);
-    }
-}
-
-// Links a waiting event in. cursor is the first listed event at or after
-// the tick of the event linked before, whose tick is not larger.
-void EventList::placeWaiting(EventPosition node, EventPosition& cursor) {
-    while (cursor != nodes_.end() && cursor->tick < node->tick) ++cursor;
-    const EventPosition at =
-        node->placement == Placement::AfterRelease ? afterLastRelease(cursor, *node) : cursor;
-    nodes_.splice(at, waiting_, node);
-    if (at == cursor) cursor = node;
-    countInserted(node);
-}
-
-// Puts the waiting events in tick order, equal ticks in insertion order.
-// The events move, not the nodes: the nodes keep their order, which is
-// that of their memory, so that the merge and every later walk of the list
-// read memory forwards instead of all over it.
-void EventList::sortWaiting() {
-    std::vector<Keyed> order;
-    order.reserve(waiting_.size());
-    for (EventPosition node = waiting_.begin(); node != waiting_.end(); ++node) {
-        order.push_back({node->tick, node});
-    }
-    sortByTick(order);
-    std::vector<Event> sorted(order.size());
-    for (size_t i = 0; i < order.size(); ++i) {
-        if (i + Ahead < order.size()) __builtin_prefetch(&*order[i + Ahead].node);
-        sorted[i].swap(*order[i].node);
-    }
-    auto next = sorted.begin();
-    for (Event& event : waiting_) event.swap(*next++);
-}
-
-namespace {
-
-// What event takes in the track after previous (nullptr: it comes first).
-struct TrackStep {
-    uint32_t bytes;
-    uint32_t longDelta;  // 1 when the delta time has no variable-length form
-};
-
-inline TrackStep stepOf(const Event& event, const Event* previous) {
-    const uint32_t delta = event.tick - (previous != nullptr ? previous->tick : 0);
-    const uint8_t remembered = previous != nullptr ? previous->bytes.front() : 0;
-    const uint32_t omitted = omitsStatus(event.bytes.front(), remembered) ? 1 : 0;
-    return {varLenSize(delta) + event.bytes.size() - omitted, delta > MaxVarLen ? 1u : 0u};
-}
-
-}  // namespace
 
 // Only the new event and the one after it change what they take.
-void EventList::countInserted(EventPosition inserted) {
-    const Event* previous = inserted == nodes_.begin() ? nullptr : &*std::prev(inserted);
-    const TrackStep step = stepOf(*inserted, previous);
-    eventBytes_ += step.bytes;
-    longDeltas_ += step.longDelta;
-    const EventPosition next = std::next(inserted);
-    if (next == nodes_.end()) return;
-    const TrackStep before = stepOf(*next, previous), after = stepOf(*next, &*inserted);
-    eventBytes_ = eventBytes_ - before.bytes + after.bytes;
-    longDeltas_ = longDeltas_ - before.longDelta + after.longDelta;
+void EventList::insertPlaced(size_t at, Record record) {
+    record = placed(record);
+    const Record* previous = at == 0 ? nullptr : &placed_[at - 1];
+    count(stepOf(record, previous), +1);
+    if (at < placed_.size()) {
+        const Record& next = placed_[at];
+        count(stepOf(next, previous), -1);
+        count(stepOf(next, &record), +1);
+    }
+    placed_.insert(at, record);
+}
+
+// What record takes in the track after previous (nullptr: it comes first).
+EventList::Step EventList::stepOf(const Record& record, const Record* previous) const {
+    uint32_t size = 0, previousSize = 0;
+    const uint8_t* bytes = bytesOf(record, size);
+    const uint32_t delta = record.tick - (previous != nullptr ? previous->tick : 0);
+    const uint8_t remembered = previous != nullptr ? bytesOf(*previous, previousSize)[0] : 0;
+    TrackCounter counter;
+    encodeTrackEvent(counter, delta, bytes, size, remembered);
+    return {counter.total, delta > MaxVarLen ? 1u : 0u};
+}
+
+void EventList::count(const Step& step, int sign) {
+    if (sign > 0) {
+        eventBytes_ += step.bytes;
+        longDeltas_ += step.longDelta;
+    } else {
+        eventBytes_ -= step.bytes;
+        longDeltas_ -= step.longDelta;
+    }
+}
+
+// The counts of the placed run, from its first event to its last.
+void EventList::recount() {
+    eventBytes_ = 0;
+    longDeltas_ = 0;
+    const Record* previous = nullptr;
+    for (const Record& record : placed_) {
+        count(stepOf(record, previous), +1);
+        previous = &record;
+    }
+}
+
+// The channel and key (channel * 128 + key) that a record releases, or -1.
+int EventList::releasedKey(const Record& record) const {
+    uint32_t size = 0;
+    const uint8_t* bytes = bytesOf(record, size);
+    if (size < 3) return -1;
+    const uint8_t channel = bytes[0] & 0x0F, key = bytes[1];
+    return releasesKey(bytes, size, channel, key) ? channel * 128 + key : -1;
+}
+
+const RecordArray& EventList::inOrder() {
+    if (!ahead_.empty()) {
+        placed_.reserveMore(ahead_.size());
+        while (!ahead_.empty()) append(ahead_.pop());
+    }
+    if (!waiting_.empty()) mergeWaiting();
+    return placed_;
+}
+
+void EventList::copyFrom(EventList& source) {
+    const RecordArray& records = source.inOrder();
+    RecordArray copy;
+    if (!records.empty()) {
+        copy.reallocate(records.size());
+        std::memcpy(copy.begin(), records.begin(), records.size() * sizeof(Record));
+        copy.setSize(records.size());
+    }
+    longs_.copyFrom(source.longs_);
+    placed_.swap(copy);
+    eventBytes_ = source.eventBytes_;
+    longDeltas_ = source.longDeltas_;
 }
 
 }  // namespace xemidi

@@ -3,85 +3,142 @@
 // (a note's note-on excepted, see Placement).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <vector>
 
-#include "core/byte_buffer.h"
-#include "store/event.h"
+#include "store/long_events.h"
+#include "store/record.h"
+#include "store/record_array.h"
 
 namespace xemidi {
 
-// The events of one object. An event that goes at or near an end of the
-// list (time order, a prepend, a chord at the last tick) is linked in its
-// place at once. Any other waits, with those inserted after it, until the
-// list is read: they are then sorted by tick and merged in one pass, each
-// placed exactly where it would have gone at its insertion. A host that
-// inserts in any order thus pays for one sort, not for a search per event.
+// The events live as packed records (record.h) in three runs:
 //
-// The list also keeps what its events take in the track chunk, brought up
-// to date as each event takes its place, so that the size of the file
+//   placed   the events in their places, in track order: what the image is
+//            written from. An event at or near its end (time order, a chord
+//            at the last tick) goes straight in.
+//   ahead    the note-offs of notes written at their start, which lie ahead
+//            of the last placed event: a short run in reverse track order,
+//            so that the earliest is at its end. Each moves to the end of
+//            placed once an event at a later tick comes.
+//   waiting  every other event (far from the end, or at a tick holding many
+//            events), with every event inserted after it, in insertion
+//            order, until the list is next read: they are then sorted by
+//            tick and merged into placed in one pass, each where it would
+//            have gone at its insertion.
+//
+// A host that inserts in any order thus pays for one sort, not for a search
+// per event. The list also keeps what the placed events take in the track
+// chunk, brought up to date as each is placed, so that the size of the file
 // image is known without a walk.
 class EventList {
   public:
-    explicit EventList(EventNodePool& pool);
+    EventList() = default;
     EventList(const EventList&) = delete;
     EventList& operator=(const EventList&) = delete;
 
-    // Inserts an event at tick holding a copy of size bytes, before the
-    // events already at its tick. On std::bad_alloc the list is as it was.
-    void insert(uint32_t tick, const uint8_t* bytes, uint32_t size);
-    // Inserts an event at tick of size bytes, which write(uint8_t* out)
-    // writes: the event's bytes are written once, in the node that keeps
-    // them. On std::bad_alloc the list is as it was.
-    template <class Write>
-    void insertWritten(uint32_t tick, uint32_t size, Write write) {
-        EventNodes group(allocator());
-        Event& event = group.emplace_back();
-        event.tick = tick;
-        event.bytes.resize(size);
-        write(event.bytes.data());
-        moveIn(group, Placement::First);
-    }
-    // Moves the first node of group (made with allocator()) in, where
-    // placement puts it among the events at its tick. Allocates nothing:
-    // the nodes of a group built beforehand go in whole.
-    void moveIn(EventNodes& group, Placement placement);
+    // One event of a group (insertGroup), of 2 or 3 bytes.
+    struct Entry {
+        uint32_t tick;
+        const uint8_t* bytes;
+        uint32_t size;
+        Placement placement;
+        bool ahead;  // likely after every event inserted so far (a note's note-off)
+    };
 
-    // The events in track order, once every waiting event has its place.
-    // Throws std::bad_alloc with nothing changed.
-    const EventNodes& inOrder();
+    // Inserts an event at tick holding a copy of size bytes (at least 2, the
+    // first a status byte), before the events already at its tick. On
+    // std::bad_alloc the list is as it was.
+    void insert(uint32_t tick, const uint8_t* bytes, uint32_t size);
+    // Inserts an event at tick of size bytes (at least 2), which
+    // write(uint8_t* out) writes: a long event's bytes are written once,
+    // where they are kept. On std::bad_alloc the list is as it was.
+    template <class Write>
+    void insertWritten(uint32_t tick, uint32_t size, Write write);
+    // Inserts the entries in order, all or none: on std::bad_alloc the list
+    // is as it was.
+    void insertGroup(const Entry* entries, int count);
+
+    // The events in track order, once every event has its place. Throws
+    // std::bad_alloc with nothing changed.
+    const RecordArray& inOrder();
+    // The stored bytes of one of this list's records (status byte first),
+    // and their count.
+    const uint8_t* bytesOf(const Record& record, uint32_t& size) const {
+        if (record.isInline()) {
+            size = record.inlineSize();
+            return record.data;
+        }
+        size = longs_.size(record.longIndex());
+        return longs_.bytes(record.longIndex());
+    }
+
+    // Makes this empty list a copy of source, in the same order: the records
+    // copied as one block, each long event's bytes once. On std::bad_alloc
+    // this list is left empty.
+    void copyFrom(EventList& source);
 
     // Bytes of the events in the track, delta times included and running
     // status applied (without the track's length field and end of track),
     // and how many delta times between neighbours exceed MaxVarLen (while
-    // there is one, the list has no image). Both count the events in their
-    // places, which are all of them once inOrder() has been called.
+    // there is one, the list has no image). Both count the placed events,
+    // which are all of them once inOrder() has been called.
     uint64_t eventBytes() const { return eventBytes_; }
-    uint32_t longDeltas() const { return longDeltas_; }
-    // Events waiting for their place.
-    size_t waiting() const { return waiting_.size(); }
+    size_t longDeltas() const { return longDeltas_; }
 
-    EventNodes::allocator_type allocator() const { return nodes_.get_allocator(); }
+    size_t waiting() const { return waiting_.size(); }
+    size_t ahead() const { return ahead_.size(); }
+    // Whether one more event would be stored without taking memory.
+    bool hasSpare() const { return !needsMemory(1, false); }
 
   private:
-    bool findPlaceNearEnds(uint32_t tick, EventPosition& at);
-    // A run of waiting events in time order: its next event, how many left.
-    struct Run {
-        EventPosition next;
-        size_t length;
+    struct Step {
+        uint64_t bytes;
+        size_t longDelta;  // 1 when the delta time has no variable-length form
     };
 
-    EventPosition afterLastRelease(EventPosition first, const Event& noteOn);
-    std::vector<Run> runsOfWaiting();
-    void mergeRuns(std::vector<Run>& runs, EventPosition& cursor);
-    void sortWaiting();
-    void placeWaiting(EventPosition node, EventPosition& cursor);
-    void countInserted(EventPosition inserted);
+    bool needsMemory(size_t count, bool ahead) const;
+    void reserveFor(size_t count, bool ahead);
+    void place(Record record, Placement placement, bool ahead);
+    bool findPlaceFromBack(const Record& record, Placement placement, size_t& at) const;
+    void goAhead(Record record);
+    void drainAhead(uint32_t tick, bool atTickToo);
+    void wait(Record record);
+    void append(Record record);
+    void insertPlaced(size_t at, Record record);
+    Step stepOf(const Record& record, const Record* previous) const;
+    void count(const Step& step, int sign);
+    void recount();
+    int releasedKey(const Record& record) const;
 
-    EventNodes nodes_;    // in track order
-    EventNodes waiting_;  // in insertion order
+    // The merge (event_merge.cpp).
+    void mergeWaiting();
+    class Groups;
+    Record* mergeGroup(Record* out, const Record* placed, size_t placedCount, const Record* waiting,
+                       size_t waitingCount, Groups& groups) const;
+
+    RecordArray placed_;   // in track order
+    RecordArray ahead_;    // in reverse track order, every tick >= the last placed one
+    RecordArray waiting_;  // in insertion order
+    LongEvents longs_;
     uint64_t eventBytes_ = 0;
-    uint32_t longDeltas_ = 0;
+    size_t longDeltas_ = 0;
 };
+
+template <class Write>
+void EventList::insertWritten(uint32_t tick, uint32_t size, Write write) {
+    if (size <= Record::MaxInline) {
+        uint8_t bytes[Record::MaxInline] = {};
+        write(bytes);
+        reserveFor(1, false);
+        place(inlineRecord(tick, bytes, size), Placement::First, false);
+        return;
+    }
+    LongBlock block(size);
+    write(block.bytes());
+    reserveFor(1, false);
+    const uint32_t index = longs_.adopt(block);
+    place(longRecord(tick, index), Placement::First, false);
+}
 
 }  // namespace xemidi

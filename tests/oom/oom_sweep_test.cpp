@@ -150,8 +150,8 @@ Bytes sysex(size_t length) {
     return bytes;
 }
 
-// An object of a few hundred events of every kind, with every node it has
-// room for in use: its next insertion needs memory for the node.
+// An object of a few hundred events of every kind, with all the room it has
+// for events in use: its next insertion needs memory.
 SmfHandle bigObject() {
     SmfHandle h = CreateSmf(480);
     for (int32_t i = 0; i < 120; ++i)
@@ -160,7 +160,7 @@ SmfHandle bigObject() {
     InsertSysexEvent(h, 0, message.data(), int32_t(message.size()));
     calex_insert_Text(h, 0, "big object");
     calex_insert_RPN(h, 480, 1, 0, 256);
-    while (xemidi::validateHandle(h)->nodes.hasSpare()) cal_insert_Control(h, 9000, 3, 1, 64);
+    while (xemidi::validateHandle(h)->events.hasSpare()) cal_insert_Control(h, 9000, 3, 1, 64);
     return h;
 }
 
