@@ -16,10 +16,6 @@ namespace {
 // insertion moves more than this many records.
 constexpr size_t ShortWalk = 128;
 
-// Note-offs held ahead at most; a note-off beyond them is placed or waits
-// like any other event.
-constexpr size_t MostAhead = 512;
-
 }  // namespace
 
 void EventList::insert(uint32_t tick, const uint8_t* bytes, uint32_t size) {
@@ -42,14 +38,13 @@ void EventList::insertGroup(const Entry* entries, int count) {
 }
 
 // Whether placing count events may need memory: each takes one record in
-// one of the runs, and the ones held ahead may all move to placed.
+// one of the runs.
 bool EventList::needsMemory(size_t count, bool ahead) const {
     if (!waiting_.empty()) return waiting_.spare() < count;  // everything waits
-    if (placed_.spare() < ahead_.size() + count) return true;
+    if (placed_.spare() < count) return true;
     if (ahead && ahead_.spare() < count) return true;
     // An event can wait only after a walk of more than ShortWalk records.
-    const bool mayWait = placed_.size() + ahead_.size() + count > ShortWalk;
-    return mayWait && waiting_.spare() < count;
+    return placed_.size() + count > ShortWalk && waiting_.spare() < count;
 }
 
 // Makes room for count events in every run they may take, so that placing
@@ -61,23 +56,20 @@ void EventList::reserveFor(size_t count, bool ahead) {
         waiting_.reserveMore(count);
         return;
     }
-    placed_.reserveMore(ahead_.size() + count);
+    placed_.reserveMore(count);
     if (ahead) ahead_.reserveMore(count);
-    if (placed_.size() + ahead_.size() + count > ShortWalk) waiting_.reserveMore(count);
+    if (placed_.size() + count > ShortWalk) waiting_.reserveMore(count);
 }
 
 // Places one event; the room is reserved.
 void EventList::place(Record record, Placement placement, bool ahead) {
-    if (!waiting_.empty()) return wait(record);
-    const uint32_t tick = record.tick;
-    if (ahead && !placed_.empty() && placed_.back().tick < tick && ahead_.size() < MostAhead)
-        return goAhead(record);
-    // What waits ahead of it at an earlier tick is placed first; a note-on
-    // placed after its key's release sees those at its own tick too.
-    drainAhead(tick, placement == Placement::AfterRelease);
-    if (placed_.empty() || placed_.back().tick < tick) return append(record);
+    if (!waiting_.empty()) return waiting_.push(record);
+    if (placed_.empty() || placed_.back().tick < record.tick) {
+        if (ahead && !placed_.empty()) return ahead_.push(placed(record));
+        return append(record);
+    }
     size_t at = 0;
-    if (!findPlaceFromBack(record, placement, at)) return wait(record);
+    if (!findPlaceFromBack(record, placement, at)) return waiting_.push(record);
     insertPlaced(at, record);
 }
 
@@ -100,38 +92,16 @@ bool EventList::findPlaceFromBack(const Record& record, Placement placement, siz
     return true;
 }
 
-// Into the run ahead, before the events held there at its tick.
-void EventList::goAhead(Record record) {
-    size_t at = ahead_.size();
-    while (at > 0 && ahead_[at - 1].tick < record.tick) --at;
-    ahead_.insert(at, placed(record));
-}
-
-// Moves the events held ahead at ticks before tick (and at tick itself with
-// atTickToo) to the end of placed.
-void EventList::drainAhead(uint32_t tick, bool atTickToo) {
-    while (!ahead_.empty() &&
-           (ahead_.back().tick < tick || (atTickToo && ahead_.back().tick == tick))) {
-        append(ahead_.pop());
-    }
-}
-
-// Once an event waits, so does every later one until the next merge, which
-// takes the waiting events at each tick in insertion order: every one of
-// them is then newer than the placed events at its tick.
-void EventList::wait(Record record) {
-    while (!ahead_.empty()) append(ahead_.pop());
-    waiting_.push(record);
-}
-
+// A placed note-on keeps its mark of following its key's release until the
+// merge of the events ahead, which may hold an older release at its tick.
 void EventList::append(Record record) {
-    count(stepOf(record, placed_.empty() ? nullptr : &placed_.back()), +1);
-    placed_.push(placed(record));
+    if (counting()) count(stepOf(record, placed_.empty() ? nullptr : &placed_.back()), +1);
+    placed_.push(record);
 }
 
 // Only the new event and the one after it change what they take.
 void EventList::insertPlaced(size_t at, Record record) {
-    record = placed(record);
+    if (!counting()) return placed_.insert(at, record);
     const Record* previous = at == 0 ? nullptr : &placed_[at - 1];
     count(stepOf(record, previous), +1);
     if (at < placed_.size()) {
@@ -184,11 +154,10 @@ int EventList::releasedKey(const Record& record) const {
 }
 
 const RecordArray& EventList::inOrder() {
-    if (!ahead_.empty()) {
-        placed_.reserveMore(ahead_.size());
-        while (!ahead_.empty()) append(ahead_.pop());
-    }
+    if (counting()) return placed_;
+    if (!ahead_.empty()) mergeAhead();
     if (!waiting_.empty()) mergeWaiting();
+    recount();
     return placed_;
 }
 

@@ -15,12 +15,12 @@ namespace xemidi {
 // The events live as packed records (record.h) in three runs:
 //
 //   placed   the events in their places, in track order: what the image is
-//            written from. An event at or near its end (time order, a chord
-//            at the last tick) goes straight in.
-//   ahead    the note-offs of notes written at their start, which lie ahead
-//            of the last placed event: a short run in reverse track order,
-//            so that the earliest is at its end. Each moves to the end of
-//            placed once an event at a later tick comes.
+//            written from. An event after, at or near its end (time order, a
+//            chord at the last tick) goes straight in.
+//   ahead    the note-offs of notes written at their start, which lie after
+//            every placed event when they come, in insertion order. Each is
+//            older than every event placed at its tick later on, so that
+//            the next read sorts them and merges them in behind those.
 //   waiting  every other event (far from the end, or at a tick holding many
 //            events), with every event inserted after it, in insertion
 //            order, until the list is next read: they are then sorted by
@@ -28,9 +28,11 @@ namespace xemidi {
 //            have gone at its insertion.
 //
 // A host that inserts in any order thus pays for one sort, not for a search
-// per event. The list also keeps what the placed events take in the track
-// chunk, brought up to date as each is placed, so that the size of the file
-// image is known without a walk.
+// per event, and a host writing notes in time order for one sort of its
+// note-offs. While nothing is ahead or waiting, the list also keeps what its
+// events take in the track chunk, brought up to date as each is placed, so
+// that the size of the file image is known without a walk; a read that
+// merges counts it afresh.
 class EventList {
   public:
     EventList() = default;
@@ -81,8 +83,8 @@ class EventList {
     // Bytes of the events in the track, delta times included and running
     // status applied (without the track's length field and end of track),
     // and how many delta times between neighbours exceed MaxVarLen (while
-    // there is one, the list has no image). Both count the placed events,
-    // which are all of them once inOrder() has been called.
+    // there is one, the list has no image). Both are up to date once
+    // inOrder() has been called.
     uint64_t eventBytes() const { return eventBytes_; }
     size_t longDeltas() const { return longDeltas_; }
 
@@ -101,9 +103,7 @@ class EventList {
     void reserveFor(size_t count, bool ahead);
     void place(Record record, Placement placement, bool ahead);
     bool findPlaceFromBack(const Record& record, Placement placement, size_t& at) const;
-    void goAhead(Record record);
-    void drainAhead(uint32_t tick, bool atTickToo);
-    void wait(Record record);
+    bool counting() const { return ahead_.empty() && waiting_.empty(); }
     void append(Record record);
     void insertPlaced(size_t at, Record record);
     Step stepOf(const Record& record, const Record* previous) const;
@@ -111,14 +111,17 @@ class EventList {
     void recount();
     int releasedKey(const Record& record) const;
 
-    // The merge (event_merge.cpp).
-    void mergeWaiting();
+    // The merges (event_merge.cpp).
     class Groups;
+    void mergeAhead();
+    Record* mergeAheadGroup(Record* out, const Record* placed, size_t placedCount,
+                            const Record* ahead, size_t aheadCount, Groups& groups) const;
+    void mergeWaiting();
     Record* mergeGroup(Record* out, const Record* placed, size_t placedCount, const Record* waiting,
                        size_t waitingCount, Groups& groups) const;
 
     RecordArray placed_;   // in track order
-    RecordArray ahead_;    // in reverse track order, every tick >= the last placed one
+    RecordArray ahead_;    // in insertion order
     RecordArray waiting_;  // in insertion order
     LongEvents longs_;
     uint64_t eventBytes_ = 0;

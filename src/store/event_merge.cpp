@@ -1,5 +1,9 @@
-// The merge of the waiting events into the placed ones, at the first read
-// after they came: the only place that knows both orders.
+// The merges of the events ahead and of the waiting events into the placed
+// ones, at the first read after they came: the only place that knows both
+// orders. Each builds the merged run in a new block, so that running out of
+// memory leaves the list as it was (only the run merged in may be left
+// sorted, which keeps the insertion order at every tick, all that a merge
+// reads).
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -19,11 +23,11 @@ constexpr uint32_t None = UINT32_MAX;
 
 }  // namespace
 
-// The working memory of the ticks whose waiting events include a note-on to
-// be placed after its key's release. The events of one tick are numbered,
-// the placed ones first and then the waiting ones; for each channel and key
-// the table knows the release that such a note-on follows (the anchor), and
-// each anchor the note-ons that follow it, newest first.
+// The working memory of the ticks where a note-on that follows its key's
+// release may follow one merged in. The events that may be followed are
+// numbered; for each channel and key the table knows the release that such
+// a note-on follows (the anchor), and each anchor the note-ons that follow
+// it, newest first.
 class EventList::Groups {
   public:
     void start(size_t events, size_t waitingEvents) {
@@ -33,6 +37,7 @@ class EventList::Groups {
             group_ = 1;
         }
         followers_.assign(events, None);
+        last_.resize(events);
         next_.resize(waitingEvents);
         first_.clear();
     }
@@ -43,6 +48,12 @@ class EventList::Groups {
     void follow(uint32_t anchor, uint32_t w, uint32_t event) {
         next_[w] = followers_[anchor];
         followers_[anchor] = event;
+    }
+    // Placed event p follows the anchor, after those that followed it before.
+    void followLast(uint32_t anchor, uint32_t p) {
+        next_[p] = None;
+        (followers_[anchor] == None ? followers_[anchor] : next_[last_[anchor]]) = p;
+        last_[anchor] = p;
     }
     uint32_t followers(uint32_t event) const { return followers_[event]; }
     uint32_t next(size_t w) const { return next_[w]; }
@@ -57,12 +68,77 @@ class EventList::Groups {
     };
     std::unique_ptr<Anchor[]> table_;
     uint32_t group_ = 0;
-    std::vector<uint32_t> followers_, next_, first_;
+    std::vector<uint32_t> followers_, last_, next_, first_;
 };
 
-// Builds the merged run in a new block, so that running out of memory
-// leaves the list as it was (only the waiting run may be left sorted, which
-// keeps the insertion order at every tick, all that the merge reads).
+// The events ahead are older than the placed events at their tick: they go
+// after them, newest first among themselves.
+void EventList::mergeAhead() {
+    const size_t placedCount = placed_.size(), aheadCount = ahead_.size();
+    RecordArray spare, merged;
+    spare.reallocate(aheadCount);
+    merged.reallocate(placedCount + aheadCount);
+    sortByTick(ahead_, spare);
+    Groups groups;
+    const Record* p = placed_.begin();
+    const Record* a = ahead_.begin();
+    Record* out = merged.begin();
+    size_t i = 0;
+    for (size_t j = 0; j < aheadCount;) {
+        const uint32_t tick = a[j].tick;
+        size_t jEnd = j + 1, iEnd = i;
+        while (jEnd < aheadCount && a[jEnd].tick == tick) ++jEnd;
+        while (i < placedCount && p[i].tick < tick) *out++ = placed(p[i++]);
+        bool afterRelease = false;
+        for (iEnd = i; iEnd < placedCount && p[iEnd].tick == tick; ++iEnd)
+            afterRelease = afterRelease || p[iEnd].waitsAfterRelease();
+        if (afterRelease) {
+            out = mergeAheadGroup(out, p + i, iEnd - i, a + j, jEnd - j, groups);
+        } else {
+            while (i < iEnd) *out++ = placed(p[i++]);
+            for (size_t k = jEnd; k-- > j;) *out++ = a[k];
+        }
+        i = iEnd;
+        j = jEnd;
+    }
+    while (i < placedCount) *out++ = placed(p[i++]);
+    merged.setSize(placedCount + aheadCount);
+    placed_.swap(merged);
+    ahead_.clear();
+    ahead_.releaseIfEmpty(KeptWaitingRoom);
+}
+
+// One tick's events, placed and ahead. All that is ahead is older, so the
+// last release of a key at the tick is the oldest one ahead when there is
+// one ahead: a placed note-on of that key that was to follow its key's
+// release goes directly after it (with the other such note-ons, newest
+// first, as they stand). Every other placed event stands before the
+// events ahead.
+Record* EventList::mergeAheadGroup(Record* out, const Record* p, size_t placedCount,
+                                   const Record* a, size_t aheadCount, Groups& groups) const {
+    groups.start(aheadCount, placedCount);
+    for (size_t k = 0; k < aheadCount; ++k) {
+        const int key = releasedKey(a[k]);
+        if (key >= 0 && !groups.hasAnchor(key)) groups.setAnchor(key, static_cast<uint32_t>(k));
+    }
+    for (size_t q = 0; q < placedCount; ++q) {
+        if (p[q].waitsAfterRelease()) {
+            const int key = (p[q].data[0] & 0x0F) * 128 + p[q].data[1];
+            if (groups.hasAnchor(key)) {
+                groups.followLast(groups.anchor(key), static_cast<uint32_t>(q));
+                continue;
+            }
+        }
+        *out++ = placed(p[q]);
+    }
+    for (size_t k = aheadCount; k-- > 0;) {
+        *out++ = a[k];
+        for (uint32_t f = groups.followers(static_cast<uint32_t>(k)); f != None; f = groups.next(f))
+            *out++ = placed(p[f]);
+    }
+    return out;
+}
+
 void EventList::mergeWaiting() {
     const size_t placedCount = placed_.size(), waitingCount = waiting_.size();
     RecordArray spare, merged;
@@ -80,23 +156,22 @@ void EventList::mergeWaiting() {
         bool afterRelease = w[j].waitsAfterRelease();
         for (; jEnd < waitingCount && w[jEnd].tick == tick; ++jEnd)
             afterRelease = afterRelease || w[jEnd].waitsAfterRelease();
-        while (i < placedCount && p[i].tick < tick) *out++ = p[i++];
+        while (i < placedCount && p[i].tick < tick) *out++ = placed(p[i++]);
         for (iEnd = i; iEnd < placedCount && p[iEnd].tick == tick;) ++iEnd;
         if (afterRelease) {
             out = mergeGroup(out, p + i, iEnd - i, w + j, jEnd - j, groups);
         } else {  // the newest first, before the placed ones
             for (size_t k = jEnd; k-- > j;) *out++ = placed(w[k]);
-            while (i < iEnd) *out++ = p[i++];
+            while (i < iEnd) *out++ = placed(p[i++]);
         }
         i = iEnd;
         j = jEnd;
     }
-    while (i < placedCount) *out++ = p[i++];
+    while (i < placedCount) *out++ = placed(p[i++]);
     merged.setSize(placedCount + waitingCount);
     placed_.swap(merged);
     waiting_.clear();
     waiting_.releaseIfEmpty(KeptWaitingRoom);
-    recount();
 }
 
 // One tick's events, placed and waiting, as inserting the waiting ones one

@@ -104,14 +104,15 @@ TEST(EventListOrder, PlacesAsTheReferenceDoes) {
                 if (mode != Part && pick(2) == 0 && !expected.empty()) tick = expected.back().tick;
             }
             if (mode == Scattered) tick = pick(8) == 0 ? uint32_t(random()) : pick(100000);
-            if (mode == Forward || mode == Part || mode == Notes) tick += pick(60);
+            if (mode == Forward || mode == Part) tick += pick(60);
+            if (mode == Notes) tick += 20 * pick(3);  // notes often start where others end
             if (mode == Backward) tick -= std::min(tick, pick(60));
             const uint8_t channel = uint8_t(serial % 16), low = uint8_t(serial & 0x7F),
                           high = uint8_t((serial >> 7) & 0x7F);  // every event tells apart
             if (mode == Notes || mode == Chord) {
                 // A chord: few keys at one tick, notes ending there, releases.
-                const uint8_t key = uint8_t(60 + pick(4)), velocity = uint8_t(high | 1);
-                const uint8_t on = uint8_t(mode == Chord ? channel & 1 : channel);
+                const uint8_t key = uint8_t(60 + pick(4)), velocity = uint8_t(low | 1);
+                const uint8_t on = uint8_t(channel & 1);
                 const uint32_t kind = mode == Chord ? pick(4) : 0;
                 if (kind == 1 && tick >= 40) {
                     note(tick - 40, on, key, velocity, 40);
@@ -120,7 +121,7 @@ TEST(EventListOrder, PlacesAsTheReferenceDoes) {
                     ASSERT_EQ(InsertMidiEvent(smf, tick, release, 3), 1);
                     smftest::placeEvent(expected, TrackEvent{tick, {release[0], key, 0}});
                 } else {
-                    note(tick, on, key, velocity, mode == Chord ? pick(2) * 40 : 1 + pick(3) * 40);
+                    note(tick, on, key, velocity, mode == Chord ? pick(2) * 40 : 20 + pick(4) * 20);
                 }
                 n += 2;
                 continue;
