@@ -11,14 +11,10 @@ bool storable(const ChannelMessage& m) {
     return m.length >= 2 && m.bytes != nullptr && isChannelMessage(m.bytes, m.length);
 }
 
-EventList::Entry entryOf(const ChannelMessage& m, bool ahead = false) {
-    return {m.tick, m.bytes, static_cast<uint32_t>(m.length), m.placement, ahead};
-}
-
 }  // namespace
 
 int storeChannelMessages(EventList& list, const ChannelMessage* messages, int count) {
-    if (count == 1 && messages[0].placement == Placement::First) {  // no group to hold back
+    if (count == 1) {  // no group to hold back
         const ChannelMessage& m = messages[0];
         if (!storable(m)) return 0;
         list.insert(m.tick, m.bytes, static_cast<uint32_t>(m.length));
@@ -27,21 +23,22 @@ int storeChannelMessages(EventList& list, const ChannelMessage* messages, int co
     EventList::Entry entries[MaxGroup];
     if (count > MaxGroup) return 0;
     for (int i = 0; i < count; ++i) {
-        if (!storable(messages[i]) || messages[i].length > 3) return 0;
-        entries[i] = entryOf(messages[i]);
-    }
-    // A note's two events at different ticks: which goes in first changes
-    // nothing, since each is placed among the events at its own tick. The
-    // note-on goes first, where a host writing in time order is, and the
-    // note-off after it, held ahead of it.
-    const bool note = count == 2 && messages[1].placement == Placement::AfterRelease &&
-                      messages[0].tick != messages[1].tick;
-    if (note) {
-        entries[0] = entryOf(messages[1]);
-        entries[1] = entryOf(messages[0], true);
+        const ChannelMessage& m = messages[i];
+        if (!storable(m) || m.length > 3) return 0;
+        entries[i] = {m.tick, m.bytes, static_cast<uint32_t>(m.length)};
     }
     list.insertGroup(entries, count);
     return 1;
+}
+
+void storeNote(EventList& list, uint32_t tick, uint32_t end, const uint8_t* noteOn,
+               const uint8_t* noteOff) {
+    if (end == tick) {  // the note-on, inserted last, stands first
+        const EventList::Entry entries[2] = {{end, noteOff, 3}, {tick, noteOn, 3}};
+        list.insertGroup(entries, 2);
+    } else {
+        list.insertNote(tick, end, noteOn, noteOff);
+    }
 }
 
 }  // namespace xemidi

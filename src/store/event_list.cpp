@@ -28,13 +28,32 @@ void EventList::insert(uint32_t tick, const uint8_t* bytes, uint32_t size) {
 }
 
 void EventList::insertGroup(const Entry* entries, int count) {
-    bool ahead = false;
-    for (int i = 0; i < count; ++i) ahead = ahead || entries[i].ahead;
-    reserveFor(static_cast<size_t>(count), ahead);
+    reserveFor(static_cast<size_t>(count), false);
     for (int i = 0; i < count; ++i) {
         const Entry& e = entries[i];
-        place(inlineRecord(e.tick, e.bytes, e.size, e.placement), e.placement, e.ahead);
+        place(inlineRecord(e.tick, e.bytes, e.size), Placement::First, false);
     }
+}
+
+// The two events lie at different ticks, so which goes in first changes
+// nothing: each is placed among the events at its own tick. The note-on
+// goes first, where a host writing in time order is, and the note-off
+// after it, ahead of it. In time order with room in both runs, that is two
+// records stored and nothing counted: the note-off ahead makes the next
+// read count afresh.
+void EventList::insertNote(uint32_t tick, uint32_t end, const uint8_t* noteOn,
+                           const uint8_t* noteOff) {
+    const Record on = inlineRecord(tick, noteOn, 3, Placement::AfterRelease);
+    const Record off = inlineRecord(end, noteOff, 3);
+    if (waiting_.empty() && !placed_.empty() && placed_.back().tick < tick && tick < end &&
+        placed_.spare() != 0 && ahead_.spare() != 0) {
+        placed_.push(on);
+        ahead_.push(off);
+        return;
+    }
+    reserveFor(2, true);
+    place(on, Placement::AfterRelease, false);
+    place(off, Placement::First, true);
 }
 
 // Whether placing count events may need memory: each takes one record in
@@ -61,13 +80,7 @@ void EventList::reserveFor(size_t count, bool ahead) {
     if (placed_.size() + count > ShortWalk) waiting_.reserveMore(count);
 }
 
-// Places one event; the room is reserved.
-void EventList::place(Record record, Placement placement, bool ahead) {
-    if (!waiting_.empty()) return waiting_.push(record);
-    if (placed_.empty() || placed_.back().tick < record.tick) {
-        if (ahead && !placed_.empty()) return ahead_.push(placed(record));
-        return append(record);
-    }
+void EventList::placeFromBack(Record record, Placement placement) {
     size_t at = 0;
     if (!findPlaceFromBack(record, placement, at)) return waiting_.push(record);
     insertPlaced(at, record);
@@ -92,11 +105,8 @@ bool EventList::findPlaceFromBack(const Record& record, Placement placement, siz
     return true;
 }
 
-// A placed note-on keeps its mark of following its key's release until the
-// merge of the events ahead, which may hold an older release at its tick.
-void EventList::append(Record record) {
-    if (counting()) count(stepOf(record, placed_.empty() ? nullptr : &placed_.back()), +1);
-    placed_.push(record);
+void EventList::countAppended(const Record& record) {
+    count(stepOf(record, placed_.empty() ? nullptr : &placed_.back()), +1);
 }
 
 // Only the new event and the one after it change what they take.
@@ -135,13 +145,21 @@ void EventList::count(const Step& step, int sign) {
 
 // The counts of the placed run, from its first event to its last.
 void EventList::recount() {
-    eventBytes_ = 0;
-    longDeltas_ = 0;
-    const Record* previous = nullptr;
+    TrackCounter counter;
+    size_t longDeltas = 0;
+    uint32_t previousTick = 0;
+    uint8_t remembered = 0;
     for (const Record& record : placed_) {
-        count(stepOf(record, previous), +1);
-        previous = &record;
+        uint32_t size = 0;
+        const uint8_t* bytes = bytesOf(record, size);
+        const uint32_t delta = record.tick - previousTick;
+        longDeltas += delta > MaxVarLen ? 1 : 0;
+        encodeTrackEvent(counter, delta, bytes, size, remembered);
+        remembered = bytes[0];
+        previousTick = record.tick;
     }
+    eventBytes_ = counter.total;
+    longDeltas_ = longDeltas;
 }
 
 // The channel and key (channel * 128 + key) that a record releases, or -1.

@@ -44,8 +44,6 @@ class EventList {
         uint32_t tick;
         const uint8_t* bytes;
         uint32_t size;
-        Placement placement;
-        bool ahead;  // likely after every event inserted so far (a note's note-off)
     };
 
     // Inserts an event at tick holding a copy of size bytes (at least 2, the
@@ -60,6 +58,10 @@ class EventList {
     // Inserts the entries in order, all or none: on std::bad_alloc the list
     // is as it was.
     void insertGroup(const Entry* entries, int count);
+    // Inserts a note's note-off (3 bytes) at end and then its note-on (3
+    // bytes) at tick, end != tick, the note-on placed after its key's release
+    // (Placement::AfterRelease); both or neither.
+    void insertNote(uint32_t tick, uint32_t end, const uint8_t* noteOn, const uint8_t* noteOff);
 
     // The events in track order, once every event has its place. Throws
     // std::bad_alloc with nothing changed.
@@ -102,9 +104,11 @@ class EventList {
     bool needsMemory(size_t count, bool ahead) const;
     void reserveFor(size_t count, bool ahead);
     void place(Record record, Placement placement, bool ahead);
+    void placeFromBack(Record record, Placement placement);
     bool findPlaceFromBack(const Record& record, Placement placement, size_t& at) const;
     bool counting() const { return ahead_.empty() && waiting_.empty(); }
     void append(Record record);
+    void countAppended(const Record& record);
     void insertPlaced(size_t at, Record record);
     Step stepOf(const Record& record, const Record* previous) const;
     void count(const Step& step, int sign);
@@ -127,6 +131,24 @@ class EventList {
     uint64_t eventBytes_ = 0;
     size_t longDeltas_ = 0;
 };
+
+// Places one event; the room is reserved. Inline: time order and notes
+// pass here once per event.
+inline void EventList::place(Record record, Placement placement, bool ahead) {
+    if (!waiting_.empty()) return waiting_.push(record);
+    if (placed_.empty() || placed_.back().tick < record.tick) {
+        if (ahead && !placed_.empty()) return ahead_.push(record);
+        return append(record);
+    }
+    placeFromBack(record, placement);
+}
+
+// A placed note-on keeps its mark of following its key's release until the
+// merge of the events ahead, which may hold an older release at its tick.
+inline void EventList::append(Record record) {
+    if (counting()) countAppended(record);
+    placed_.push(record);
+}
 
 template <class Write>
 void EventList::insertWritten(uint32_t tick, uint32_t size, Write write) {

@@ -72,54 +72,56 @@ class EventList::Groups {
 };
 
 // The events ahead are older than the placed events at their tick: they go
-// after them, newest first among themselves.
+// after them, newest first among themselves, as the sort leaves them. Only
+// a note-on that follows its key's release, at a tick where events ahead
+// lie, needs a look at the whole tick.
 void EventList::mergeAhead() {
     const size_t placedCount = placed_.size(), aheadCount = ahead_.size();
     RecordArray spare, merged;
     spare.reallocate(aheadCount);
     merged.reallocate(placedCount + aheadCount);
-    sortByTick(ahead_, spare);
+    sortByTick(ahead_, spare, Ties::NewestFirst);
     Groups groups;
     const Record* p = placed_.begin();
     const Record* a = ahead_.begin();
     Record* out = merged.begin();
-    size_t i = 0;
-    for (size_t j = 0; j < aheadCount;) {
-        const uint32_t tick = a[j].tick;
-        size_t jEnd = j + 1, iEnd = i;
-        while (jEnd < aheadCount && a[jEnd].tick == tick) ++jEnd;
-        while (i < placedCount && p[i].tick < tick) *out++ = placed(p[i++]);
-        bool afterRelease = false;
-        for (iEnd = i; iEnd < placedCount && p[iEnd].tick == tick; ++iEnd)
-            afterRelease = afterRelease || p[iEnd].waitsAfterRelease();
-        if (afterRelease) {
+    size_t i = 0, j = 0;
+    while (i < placedCount && j < aheadCount) {
+        const Record& next = p[i];
+        if (a[j].tick < next.tick) {
+            *out++ = a[j++];
+        } else if (a[j].tick == next.tick && next.waitsAfterRelease()) {
+            size_t iEnd = i + 1, jEnd = j + 1;
+            while (iEnd < placedCount && p[iEnd].tick == next.tick) ++iEnd;
+            while (jEnd < aheadCount && a[jEnd].tick == next.tick) ++jEnd;
             out = mergeAheadGroup(out, p + i, iEnd - i, a + j, jEnd - j, groups);
+            i = iEnd;
+            j = jEnd;
         } else {
-            while (i < iEnd) *out++ = placed(p[i++]);
-            for (size_t k = jEnd; k-- > j;) *out++ = a[k];
+            *out++ = placed(p[i++]);
         }
-        i = iEnd;
-        j = jEnd;
     }
     while (i < placedCount) *out++ = placed(p[i++]);
+    while (j < aheadCount) *out++ = a[j++];
     merged.setSize(placedCount + aheadCount);
     placed_.swap(merged);
     ahead_.clear();
     ahead_.releaseIfEmpty(KeptWaitingRoom);
 }
 
-// One tick's events, placed and ahead. All that is ahead is older, so the
+// The rest of one tick's events, placed and ahead (newest first), from the
+// first placed note-on that follows its key's release; the placed events
+// before it stand first, where they are. All that is ahead is older, so the
 // last release of a key at the tick is the oldest one ahead when there is
-// one ahead: a placed note-on of that key that was to follow its key's
-// release goes directly after it (with the other such note-ons, newest
-// first, as they stand). Every other placed event stands before the
-// events ahead.
+// one ahead: a placed note-on of that key goes directly after it (with the
+// other such note-ons, newest first, as they stand). Every other placed
+// event stands before the events ahead.
 Record* EventList::mergeAheadGroup(Record* out, const Record* p, size_t placedCount,
                                    const Record* a, size_t aheadCount, Groups& groups) const {
     groups.start(aheadCount, placedCount);
-    for (size_t k = 0; k < aheadCount; ++k) {
+    for (size_t k = 0; k < aheadCount; ++k) {  // the oldest release of each key last
         const int key = releasedKey(a[k]);
-        if (key >= 0 && !groups.hasAnchor(key)) groups.setAnchor(key, static_cast<uint32_t>(k));
+        if (key >= 0) groups.setAnchor(key, static_cast<uint32_t>(k));
     }
     for (size_t q = 0; q < placedCount; ++q) {
         if (p[q].waitsAfterRelease()) {
@@ -131,7 +133,7 @@ Record* EventList::mergeAheadGroup(Record* out, const Record* p, size_t placedCo
         }
         *out++ = placed(p[q]);
     }
-    for (size_t k = aheadCount; k-- > 0;) {
+    for (size_t k = 0; k < aheadCount; ++k) {
         *out++ = a[k];
         for (uint32_t f = groups.followers(static_cast<uint32_t>(k)); f != None; f = groups.next(f))
             *out++ = placed(p[f]);
@@ -144,7 +146,7 @@ void EventList::mergeWaiting() {
     RecordArray spare, merged;
     spare.reallocate(waitingCount);
     merged.reallocate(placedCount + waitingCount);
-    sortByTick(waiting_, spare);
+    sortByTick(waiting_, spare, Ties::InInsertionOrder);
     Groups groups;
     const Record* p = placed_.begin();
     const Record* w = waiting_.begin();

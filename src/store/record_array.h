@@ -48,8 +48,14 @@ class RecordArray {
 
     // The operations below need room (reserveMore) and never fail.
     void push(Record record) { records_[size_++] = record; }
+    // Near the end (the common case) a short loop moves the records after
+    // at; a call to memmove costs more.
     void insert(size_t at, Record record) {
-        std::memmove(records_ + at + 1, records_ + at, (size_ - at) * sizeof(Record));
+        if (size_ - at <= 8) {
+            for (size_t i = size_; i > at; --i) records_[i] = records_[i - 1];
+        } else {
+            std::memmove(records_ + at + 1, records_ + at, (size_ - at) * sizeof(Record));
+        }
         records_[at] = record;
         ++size_;
     }

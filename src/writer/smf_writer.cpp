@@ -9,23 +9,40 @@ namespace xemidi {
 
 namespace {
 
+// Writes what encodeTrackEvent gives, unchecked: the caller has made sure
+// of room for a delta time, the event's bytes and three more, since short
+// byte runs are copied three at a time (from the event's four bytes in its
+// record, or a long event's block) and a call to memcpy costs more.
+class FastWriter {
+  public:
+    explicit FastWriter(uint8_t* at) : at_(at) {}
+    void varLen(uint32_t value) { at_ += writeVarLen(at_, value); }
+    void bytes(const uint8_t* from, uint32_t count) {
+        if (count <= 3) {
+            at_[0] = from[0], at_[1] = from[1], at_[2] = from[2];
+        } else {
+            std::memcpy(at_, from, count);
+        }
+        at_ += count;
+    }
+    uint8_t* at() const { return at_; }
+
+  private:
+    uint8_t* at_;
+};
+
 // Writes what encodeTrackEvent gives into [at, end) and never past end: an
-// event that would not fit stops the writer, which then reports failure.
+// event that does not fit stops the writer, which then reports failure.
 class BoundedWriter {
   public:
     BoundedWriter(uint8_t* at, uint8_t* end) : at_(at), end_(end) {}
-
     void varLen(uint32_t value) {
         if (room() < varLenSize(value)) return stop();
         at_ += writeVarLen(at_, value);
     }
     void bytes(const uint8_t* from, uint32_t count) {
         if (room() < count) return stop();
-        if (count <= 4) {  // channel messages: a call to memcpy costs more than the copy
-            for (uint32_t i = 0; i < count; ++i) at_[i] = from[i];
-        } else {
-            std::memcpy(at_, from, count);
-        }
+        std::memcpy(at_, from, count);
         at_ += count;
     }
     bool stopped() const { return at_ == nullptr; }
@@ -38,6 +55,11 @@ class BoundedWriter {
     uint8_t* at_;
     uint8_t* end_;
 };
+
+// The room FastWriter needs for an event of size stored bytes.
+constexpr size_t fastRoom(uint32_t size) {
+    return size_t{4} + size + 3;
+}
 
 }  // namespace
 
@@ -72,19 +94,29 @@ bool writeImage(SmfObject& object, uint32_t trackSize, uint8_t* out, uint8_t* en
     out = writeBigEndian32(out + 4, trackSize - 4);
 
     EventList& events = object.events;
-    BoundedWriter writer(out, end - sizeof EndOfTrack);
+    uint8_t* const eventsEnd = end - sizeof EndOfTrack;
     uint32_t previousTick = 0;
     uint8_t remembered = 0;
     for (const Record& record : events.inOrder()) {
         uint32_t size = 0;
         const uint8_t* bytes = events.bytesOf(record, size);
-        encodeTrackEvent(writer, record.tick - previousTick, bytes, size, remembered);
+        const uint32_t delta = record.tick - previousTick;
+        if (static_cast<size_t>(eventsEnd - out) >= fastRoom(size)) {
+            FastWriter writer(out);
+            encodeTrackEvent(writer, delta, bytes, size, remembered);
+            out = writer.at();
+        } else {  // near the end: every byte checked
+            BoundedWriter writer(out, eventsEnd);
+            encodeTrackEvent(writer, delta, bytes, size, remembered);
+            if (writer.stopped()) return false;
+            out = writer.at();
+        }
         remembered = bytes[0];
         previousTick = record.tick;
     }
     // The events must fill the room before the end of track exactly.
-    if (writer.stopped() || writer.at() != end - sizeof EndOfTrack) return false;
-    std::memcpy(writer.at(), EndOfTrack, sizeof EndOfTrack);
+    if (out != eventsEnd) return false;
+    std::memcpy(out, EndOfTrack, sizeof EndOfTrack);
     return true;
 }
 
