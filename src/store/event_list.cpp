@@ -1,5 +1,6 @@
 #include "store/event_list.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "format/messages.h"
@@ -47,7 +48,7 @@ void EventList::insertNote(uint32_t tick, uint32_t end, const uint8_t* noteOn,
     const Record off = inlineRecord(end, noteOff, 3);
     if (waiting_.empty() && !placed_.empty() && placed_.back().tick < tick && tick < end &&
         placed_.spare() != 0 && ahead_.spare() != 0) {
-        placed_.push(on);
+        append(on);
         ahead_.push(off);
         return;
     }
@@ -80,24 +81,54 @@ void EventList::reserveFor(size_t count, bool ahead) {
     if (placed_.size() + count > ShortWalk) waiting_.reserveMore(count);
 }
 
+// An event at or before the last placed tick, within a short walk from
+// the back, or else it waits.
 void EventList::placeFromBack(Record record, Placement placement) {
+    if (record.tick == placed_.back().tick) {
+        if (!placeAtLastTick(record, placement)) waiting_.push(record);
+        return;
+    }
     size_t at = 0;
     if (!findPlaceFromBack(record, placement, at)) return waiting_.push(record);
-    insertPlaced(at, record);
+    insertClosed(at, record);
 }
 
-// Where an event at or before the last placed tick goes, within a short
-// walk from the back: before the events at its tick, or directly after the
-// last release of its key among them. False when the walk would be long.
+// At the last tick, whose events stand in insertion order: a new first
+// event goes at the end; a note-on that follows its key's release goes
+// before the oldest release of its key there, the last one in track order.
+bool EventList::placeAtLastTick(Record record, Placement placement) {
+    if (groupStart_ == placed_.size() && !reopenGroup()) return false;
+    size_t at = placed_.size();
+    if (placement == Placement::AfterRelease) {
+        const uint8_t channel = record.data[0] & 0x0F, key = record.data[1];
+        for (size_t i = groupStart_; i < placed_.size(); ++i) {
+            if (i - groupStart_ == ShortWalk) return false;
+            uint32_t size = 0;
+            const uint8_t* bytes = bytesOf(placed_[i], size);
+            if (releasesKey(bytes, size, channel, key)) {
+                at = i;
+                break;
+            }
+        }
+    }
+    placed_.insert(at, record);
+    return true;
+}
+
+// Where an event before the last placed tick goes, within a short walk
+// from the back: before the events at its tick, or directly after the last
+// release of its key among them. False when the walk would be long.
 bool EventList::findPlaceFromBack(const Record& record, Placement placement, size_t& at) const {
     const uint32_t tick = record.tick;
-    at = placed_.size();
-    for (size_t steps = 0; at > 0 && placed_[at - 1].tick >= tick; --at) {
+    at = groupStart_;
+    size_t steps = placed_.size() - at;  // the events at the last tick
+    if (steps > ShortWalk) return false;
+    for (; at > 0 && placed_[at - 1].tick >= tick; --at) {
         if (++steps > ShortWalk) return false;
     }
     if (placement != Placement::AfterRelease) return true;
     const uint8_t channel = record.data[0] & 0x0F, key = record.data[1];
-    for (size_t i = at; i < placed_.size() && placed_[i].tick == tick; ++i) {
+    for (size_t i = at; i < groupStart_ && placed_[i].tick == tick; ++i) {
         uint32_t size = 0;
         const uint8_t* bytes = bytesOf(placed_[i], size);
         if (releasesKey(bytes, size, channel, key)) at = i + 1;
@@ -105,21 +136,50 @@ bool EventList::findPlaceFromBack(const Record& record, Placement placement, siz
     return true;
 }
 
-void EventList::countAppended(const Record& record) {
-    count(stepOf(record, placed_.empty() ? nullptr : &placed_.back()), +1);
+// Puts the events at the last tick in track order and counts them.
+void EventList::closeGroup() {
+    const size_t end = placed_.size();
+    if (end - groupStart_ > 1) std::reverse(placed_.begin() + groupStart_, placed_.end());
+    if (counting()) {
+        for (size_t i = groupStart_; i < end; ++i)
+            add(stepOf(placed_[i], i == 0 ? nullptr : &placed_[i - 1]));
+    }
+    groupStart_ = end;
 }
 
-// Only the new event and the one after it change what they take.
-void EventList::insertPlaced(size_t at, Record record) {
-    if (!counting()) return placed_.insert(at, record);
-    const Record* previous = at == 0 ? nullptr : &placed_[at - 1];
-    count(stepOf(record, previous), +1);
-    if (at < placed_.size()) {
-        const Record& next = placed_[at];
-        count(stepOf(next, previous), -1);
-        count(stepOf(next, &record), +1);
+// Takes the events at the last tick, in track order after a read, back
+// into insertion order, and out of the counts; false when they are more
+// than a short walk.
+bool EventList::reopenGroup() {
+    const uint32_t tick = placed_.back().tick;
+    size_t start = placed_.size();
+    while (start > 0 && placed_[start - 1].tick == tick) {
+        if (placed_.size() - start == ShortWalk) return false;
+        --start;
+    }
+    if (counting()) {
+        for (size_t i = start; i < placed_.size(); ++i)
+            subtract(stepOf(placed_[i], i == 0 ? nullptr : &placed_[i - 1]));
+    }
+    std::reverse(placed_.begin() + start, placed_.end());
+    groupStart_ = start;
+    return true;
+}
+
+// Before the events at the last tick: only the new event and the one after
+// it change what they take, and only a counted one after it counts.
+void EventList::insertClosed(size_t at, Record record) {
+    if (counting()) {
+        const Record* previous = at == 0 ? nullptr : &placed_[at - 1];
+        add(stepOf(record, previous));
+        if (at < groupStart_) {
+            const Record& next = placed_[at];
+            subtract(stepOf(next, previous));
+            add(stepOf(next, &record));
+        }
     }
     placed_.insert(at, record);
+    ++groupStart_;
 }
 
 // What record takes in the track after previous (nullptr: it comes first).
@@ -133,14 +193,14 @@ EventList::Step EventList::stepOf(const Record& record, const Record* previous) 
     return {counter.total, delta > MaxVarLen ? 1u : 0u};
 }
 
-void EventList::count(const Step& step, int sign) {
-    if (sign > 0) {
-        eventBytes_ += step.bytes;
-        longDeltas_ += step.longDelta;
-    } else {
-        eventBytes_ -= step.bytes;
-        longDeltas_ -= step.longDelta;
-    }
+void EventList::add(const Step& step) {
+    eventBytes_ += step.bytes;
+    longDeltas_ += step.longDelta;
+}
+
+void EventList::subtract(const Step& step) {
+    eventBytes_ -= step.bytes;
+    longDeltas_ -= step.longDelta;
 }
 
 // The counts of the placed run, from its first event to its last.
@@ -172,9 +232,12 @@ int EventList::releasedKey(const Record& record) const {
 }
 
 const RecordArray& EventList::inOrder() {
+    closeGroup();
     if (counting()) return placed_;
     if (!ahead_.empty()) mergeAhead();
+    groupStart_ = placed_.size();
     if (!waiting_.empty()) mergeWaiting();
+    groupStart_ = placed_.size();
     recount();
     return placed_;
 }
@@ -189,6 +252,7 @@ void EventList::copyFrom(EventList& source) {
     }
     longs_.copyFrom(source.longs_);
     placed_.swap(copy);
+    groupStart_ = placed_.size();
     eventBytes_ = source.eventBytes_;
     longDeltas_ = source.longDeltas_;
 }

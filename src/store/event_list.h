@@ -16,7 +16,11 @@ namespace xemidi {
 //
 //   placed   the events in their places, in track order: what the image is
 //            written from. An event after, at or near its end (time order, a
-//            chord at the last tick) goes straight in.
+//            chord at the last tick) goes straight in. The events at the
+//            last tick stand in insertion order, the reverse of track order,
+//            while it is the last: each new one is then a record added at
+//            the end, and they are turned round once, when a later tick
+//            comes or the list is read.
 //   ahead    the note-offs of notes written at their start, which lie after
 //            every placed event when they come, in insertion order. Each is
 //            older than every event placed at its tick later on, so that
@@ -105,13 +109,16 @@ class EventList {
     void reserveFor(size_t count, bool ahead);
     void place(Record record, Placement placement, bool ahead);
     void placeFromBack(Record record, Placement placement);
+    bool placeAtLastTick(Record record, Placement placement);
     bool findPlaceFromBack(const Record& record, Placement placement, size_t& at) const;
     bool counting() const { return ahead_.empty() && waiting_.empty(); }
     void append(Record record);
-    void countAppended(const Record& record);
-    void insertPlaced(size_t at, Record record);
+    void closeGroup();
+    bool reopenGroup();
+    void insertClosed(size_t at, Record record);
     Step stepOf(const Record& record, const Record* previous) const;
-    void count(const Step& step, int sign);
+    void add(const Step& step);
+    void subtract(const Step& step);
     void recount();
     int releasedKey(const Record& record) const;
 
@@ -124,9 +131,10 @@ class EventList {
     Record* mergeGroup(Record* out, const Record* placed, size_t placedCount, const Record* waiting,
                        size_t waitingCount, Groups& groups) const;
 
-    RecordArray placed_;   // in track order
-    RecordArray ahead_;    // in insertion order
-    RecordArray waiting_;  // in insertion order
+    RecordArray placed_;     // in track order, but for the events at the last tick
+    size_t groupStart_ = 0;  // where those begin: placed_'s size when they are in order
+    RecordArray ahead_;      // in insertion order
+    RecordArray waiting_;    // in insertion order
     LongEvents longs_;
     uint64_t eventBytes_ = 0;
     size_t longDeltas_ = 0;
@@ -143,10 +151,13 @@ inline void EventList::place(Record record, Placement placement, bool ahead) {
     placeFromBack(record, placement);
 }
 
-// A placed note-on keeps its mark of following its key's release until the
-// merge of the events ahead, which may hold an older release at its tick.
+// At a tick after every placed event: the events at the last tick are put
+// in track order first (and counted), unless there is one alone. A placed
+// note-on keeps its mark of following its key's release until the merge of
+// the events ahead, which may hold an older release at its tick.
 inline void EventList::append(Record record) {
-    if (counting()) countAppended(record);
+    if (groupStart_ + 1 < placed_.size() || counting()) closeGroup();
+    groupStart_ = placed_.size();
     placed_.push(record);
 }
 
