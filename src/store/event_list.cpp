@@ -9,23 +9,8 @@
 
 namespace xemidi {
 
-namespace {
-
-// Events a search walks from the back of the placed run before the new
-// event waits for the next merge instead: an event at or near the last
-// tick (a chord, a controller just behind) is placed at once, and no
-// insertion moves more than this many records.
-constexpr size_t ShortWalk = 128;
-
-}  // namespace
-
-void EventList::insert(uint32_t tick, const uint8_t* bytes, uint32_t size) {
-    if (size > Record::MaxInline) {
-        insertWritten(tick, size, [&](uint8_t* out) { std::memcpy(out, bytes, size); });
-        return;
-    }
-    reserveFor(1, false);
-    place(inlineRecord(tick, bytes, size), Placement::First, false);
+void EventList::insertLong(uint32_t tick, const uint8_t* bytes, uint32_t size) {
+    insertWritten(tick, size, [&](uint8_t* out) { std::memcpy(out, bytes, size); });
 }
 
 void EventList::insertGroup(const Entry* entries, int count) {
@@ -57,21 +42,10 @@ void EventList::insertNote(uint32_t tick, uint32_t end, const uint8_t* noteOn,
     place(off, Placement::First, true);
 }
 
-// Whether placing count events may need memory: each takes one record in
-// one of the runs.
-bool EventList::needsMemory(size_t count, bool ahead) const {
-    if (!waiting_.empty()) return waiting_.spare() < count;  // everything waits
-    if (placed_.spare() < count) return true;
-    if (ahead && ahead_.spare() < count) return true;
-    // An event can wait only after a walk of more than ShortWalk records.
-    return placed_.size() + count > ShortWalk && waiting_.spare() < count;
-}
-
 // Makes room for count events in every run they may take, so that placing
 // them cannot fail. Throws std::bad_alloc with nothing changed (a run may
 // have grown, which changes no event).
-void EventList::reserveFor(size_t count, bool ahead) {
-    if (!needsMemory(count, ahead)) return;
+void EventList::grow(size_t count, bool ahead) {
     if (!waiting_.empty()) {
         waiting_.reserveMore(count);
         return;
@@ -180,27 +154,6 @@ void EventList::insertClosed(size_t at, Record record) {
     }
     placed_.insert(at, record);
     ++groupStart_;
-}
-
-// What record takes in the track after previous (nullptr: it comes first).
-EventList::Step EventList::stepOf(const Record& record, const Record* previous) const {
-    uint32_t size = 0, previousSize = 0;
-    const uint8_t* bytes = bytesOf(record, size);
-    const uint32_t delta = record.tick - (previous != nullptr ? previous->tick : 0);
-    const uint8_t remembered = previous != nullptr ? bytesOf(*previous, previousSize)[0] : 0;
-    TrackCounter counter;
-    encodeTrackEvent(counter, delta, bytes, size, remembered);
-    return {counter.total, delta > MaxVarLen ? 1u : 0u};
-}
-
-void EventList::add(const Step& step) {
-    eventBytes_ += step.bytes;
-    longDeltas_ += step.longDelta;
-}
-
-void EventList::subtract(const Step& step) {
-    eventBytes_ -= step.bytes;
-    longDeltas_ -= step.longDelta;
 }
 
 // The counts of the placed run, from its first event to its last.

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "format/numbers.h"
+#include "format/track.h"
 #include "store/long_events.h"
 #include "store/record.h"
 #include "store/record_array.h"
@@ -53,7 +55,11 @@ class EventList {
     // Inserts an event at tick holding a copy of size bytes (at least 2, the
     // first a status byte), before the events already at its tick. On
     // std::bad_alloc the list is as it was.
-    void insert(uint32_t tick, const uint8_t* bytes, uint32_t size);
+    void insert(uint32_t tick, const uint8_t* bytes, uint32_t size) {
+        if (size > Record::MaxInline) return insertLong(tick, bytes, size);
+        reserveFor(1, false);
+        place(inlineRecord(tick, bytes, size), Placement::First, false);
+    }
     // Inserts an event at tick of size bytes (at least 2), which
     // write(uint8_t* out) writes: a long event's bytes are written once,
     // where they are kept. On std::bad_alloc the list is as it was.
@@ -100,13 +106,28 @@ class EventList {
     bool hasSpare() const { return !needsMemory(1, false); }
 
   private:
+    // Events a search walks from the back of the placed run before the new
+    // event waits for the next merge instead: an event at or near the last
+    // tick (a chord, a controller just behind) is placed at once, and no
+    // insertion moves more than this many records.
+    static constexpr size_t ShortWalk = 128;
+
     struct Step {
         uint64_t bytes;
         size_t longDelta;  // 1 when the delta time has no variable-length form
     };
 
-    bool needsMemory(size_t count, bool ahead) const;
-    void reserveFor(size_t count, bool ahead);
+    bool needsMemory(size_t count, bool ahead) const {
+        if (!waiting_.empty()) return waiting_.spare() < count;  // everything waits
+        if (placed_.spare() < count || (ahead && ahead_.spare() < count)) return true;
+        // An event can wait only after a walk of more than ShortWalk records.
+        return placed_.size() + count > ShortWalk && waiting_.spare() < count;
+    }
+    void reserveFor(size_t count, bool ahead) {
+        if (needsMemory(count, ahead)) grow(count, ahead);
+    }
+    void grow(size_t count, bool ahead);
+    void insertLong(uint32_t tick, const uint8_t* bytes, uint32_t size);
     void place(Record record, Placement placement, bool ahead);
     void placeFromBack(Record record, Placement placement);
     bool placeAtLastTick(Record record, Placement placement);
@@ -116,9 +137,24 @@ class EventList {
     void closeGroup();
     bool reopenGroup();
     void insertClosed(size_t at, Record record);
-    Step stepOf(const Record& record, const Record* previous) const;
-    void add(const Step& step);
-    void subtract(const Step& step);
+    // What record takes in the track after previous (nullptr: it comes first).
+    Step stepOf(const Record& record, const Record* previous) const {
+        uint32_t size = 0, previousSize = 0;
+        const uint8_t* bytes = bytesOf(record, size);
+        const uint32_t delta = record.tick - (previous != nullptr ? previous->tick : 0);
+        const uint8_t remembered = previous != nullptr ? bytesOf(*previous, previousSize)[0] : 0;
+        TrackCounter counter;
+        encodeTrackEvent(counter, delta, bytes, size, remembered);
+        return {counter.total, delta > MaxVarLen ? 1u : 0u};
+    }
+    void add(const Step& step) {
+        eventBytes_ += step.bytes;
+        longDeltas_ += step.longDelta;
+    }
+    void subtract(const Step& step) {
+        eventBytes_ -= step.bytes;
+        longDeltas_ -= step.longDelta;
+    }
     void recount();
     int releasedKey(const Record& record) const;
 
@@ -156,8 +192,13 @@ inline void EventList::place(Record record, Placement placement, bool ahead) {
 // note-on keeps its mark of following its key's release until the merge of
 // the events ahead, which may hold an older release at its tick.
 inline void EventList::append(Record record) {
-    if (groupStart_ + 1 < placed_.size() || counting()) closeGroup();
-    groupStart_ = placed_.size();
+    const size_t n = placed_.size();
+    if (n - groupStart_ > 1) {
+        closeGroup();
+    } else if (n != groupStart_ && counting()) {
+        add(stepOf(placed_[n - 1], n > 1 ? &placed_[n - 2] : nullptr));
+    }
+    groupStart_ = n;
     placed_.push(record);
 }
 
