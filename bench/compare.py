@@ -14,6 +14,11 @@ timed. Each output is read back with mido and must hold the same notes and
 controllers at the same times (in beats) as the list.
 
   bench/compare.py [--count 600000] [--repeat 10] [--build build/bench] [--order random]
+                   [--libraries xemidi,libsmf,...] [--json results.json]
+
+--libraries runs only the named ones (xemidi, libsmf, portsmf, mido,
+midiutil, xemidi-python) and prints their table alone; --json also writes
+the results, one object per library (bench/chart.py uses both).
 
 In random order each library is given the events as it takes them best:
 mido builds its track from the list sorted by tick (Python's sort), MIDIUtil
@@ -45,6 +50,8 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 import xemidi  # noqa: E402  the binding, from the repository
 
 DIVISION = 480
+NATIVE = ["xemidi", "libsmf", "portsmf"]  # run by bench/peers (xemidi_peers)
+LIBRARIES = NATIVE + ["mido", "midiutil", "xemidi-python"]
 BUDGET_SECONDS = 20.0  # a library's repeats stop once its runs took this long
 
 
@@ -245,13 +252,22 @@ def main():
     parser.add_argument("--build", default="build/bench")
     parser.add_argument("--out", default=None)
     parser.add_argument("--order", choices=["time", "random"], default="time")
+    parser.add_argument("--libraries", default=",".join(LIBRARIES))
+    parser.add_argument("--json", default=None)
     args = parser.parse_args()
+    chosen = args.libraries.split(",")
+    unknown = [name for name in chosen if name not in LIBRARIES]
+    if unknown:
+        parser.error(f"unknown libraries: {', '.join(unknown)}")
     ram = "/dev/shm" if os.path.isdir("/dev/shm") else None
     out_dir = args.out or tempfile.mkdtemp(prefix="xemidi-compare-", dir=ram)
     os.makedirs(out_dir, exist_ok=True)
 
     program = os.path.join(args.build, "bench", "xemidi_peers")
-    native = subprocess.run([program, str(args.count), str(args.repeat), out_dir, args.order],
+    natives = [name for name in NATIVE if name in chosen]
+    # The native program writes the event list even when it runs no library.
+    native = subprocess.run([program, str(args.count), str(args.repeat), out_dir, args.order,
+                             ",".join(natives) or "none"],
                             capture_output=True, text=True, check=True)
     results = [json.loads(line) for line in native.stdout.splitlines()]
     events = load_events(os.path.join(out_dir, "events.bin"))  # in the order of insertion
@@ -262,23 +278,33 @@ def main():
         mido_build = lambda shuffled: build_mido(sorted(shuffled, key=lambda e: e[0]))  # noqa: E731
     else:
         mido_build = build_mido
-    results.append(time_python("mido", mido_build, image_mido, events, args.repeat, out_dir))
-    results.append(time_python("midiutil", build_midiutil, image_midiutil, notes,
-                               args.repeat, out_dir))
-    xemidi.load(os.path.join(args.build, "libxemidi.so"))
-    results.append(time_python("xemidi-python", build_binding, image_binding, events,
-                               args.repeat, out_dir))
+    if "mido" in chosen:
+        results.append(time_python("mido", mido_build, image_mido, events, args.repeat, out_dir))
+    if "midiutil" in chosen:
+        results.append(time_python("midiutil", build_midiutil, image_midiutil, notes,
+                                   args.repeat, out_dir))
+    if "xemidi-python" in chosen:
+        xemidi.load(os.path.join(args.build, "libxemidi.so"))
+        results.append(time_python("xemidi-python", build_binding, image_binding, events,
+                                   args.repeat, out_dir))
 
     expected = expected_multiset(events)
     for r in results:
         r["check"] = verify(os.path.join(out_dir, r["peer"] + ".mid"), expected)
-    text, fastest = table(results, args.count)
+    if args.json:
+        with open(args.json, "w") as f:
+            json.dump({"count": args.count, "order": args.order, "results": results}, f, indent=1)
     print(f"{args.count} events, 16 channels, {args.order} order; files in {out_dir}\n")
-    print(text + "\n")
-    if args.order == "random":
-        print(random_verdicts(results, args.count))
+    if set(chosen) == set(LIBRARIES):
+        text, fastest = table(results, args.count)
+        print(text + "\n")
+        if args.order == "random":
+            print(random_verdicts(results, args.count))
+        else:
+            print(verdicts(results, fastest, args.count))
     else:
-        print(verdicts(results, fastest, args.count))
+        for r in results:
+            print(f"{r['peer']}: build {r['build']:.4f} s, image {r['write']:.4f} s, {r['check']}")
     return 0 if all(r["check"] == "same notes and controllers" for r in results) else 1
 
 
