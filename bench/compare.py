@@ -14,6 +14,11 @@ timed. Each output is read back with mido and must hold the same notes and
 controllers at the same times (in beats) as the list.
 
   bench/compare.py [--count 600000] [--repeat 10] [--build build/bench] [--order random]
+                   [--libraries xemidi,libsmf,...] [--json results.json]
+
+--libraries runs only the named ones (xemidi, libsmf, portsmf, mido,
+midiutil, xemidi-python) and prints their table alone; --json also writes
+the results, one object per library (bench/chart.py uses both).
 
 In random order each library is given the events as it takes them best:
 mido builds its track from the list sorted by tick (Python's sort), MIDIUtil
@@ -58,6 +63,8 @@ import xemidi  # noqa: E402  the binding, from the repository
 import xemidi._accelerator  # noqa: E402
 
 DIVISION = 480
+NATIVE = ["xemidi", "libsmf", "portsmf"]  # run by bench/peers (xemidi_peers)
+LIBRARIES = NATIVE + ["mido", "midiutil", "xemidi-python", "xemidi-batch"]  # batch: its four rows
 BUDGET_SECONDS = 20.0  # a library's repeats stop once its runs took this long
 
 
@@ -351,14 +358,23 @@ def main():
     parser.add_argument("--build", default="build/bench")
     parser.add_argument("--out", default=None)
     parser.add_argument("--order", choices=["time", "random"], default="time")
+    parser.add_argument("--libraries", default=",".join(LIBRARIES))
+    parser.add_argument("--json", default=None)
     args = parser.parse_args()
     keep_freed_memory()
+    chosen = args.libraries.split(",")
+    unknown = [name for name in chosen if name not in LIBRARIES]
+    if unknown:
+        parser.error(f"unknown libraries: {', '.join(unknown)}")
     ram = "/dev/shm" if os.path.isdir("/dev/shm") else None
     out_dir = args.out or tempfile.mkdtemp(prefix="xemidi-compare-", dir=ram)
     os.makedirs(out_dir, exist_ok=True)
 
     program = os.path.join(args.build, "bench", "xemidi_peers")
-    native = subprocess.run([program, str(args.count), str(args.repeat), out_dir, args.order],
+    natives = [name for name in NATIVE if name in chosen]
+    # The native program writes the event list even when it runs no library.
+    native = subprocess.run([program, str(args.count), str(args.repeat), out_dir, args.order,
+                             ",".join(natives) or "none"],
                             capture_output=True, text=True, check=True)
     results = [json.loads(line) for line in native.stdout.splitlines()]
     events = load_events(os.path.join(out_dir, "events.bin"))  # in the order of insertion
@@ -369,32 +385,47 @@ def main():
         mido_build = lambda shuffled: build_mido(sorted(shuffled, key=lambda e: e[0]))  # noqa: E731
     else:
         mido_build = build_mido
-    results.append(time_python("mido", mido_build, image_mido, events, args.repeat, out_dir))
-    results.append(time_python("midiutil", build_midiutil, image_midiutil, notes,
-                               args.repeat, out_dir))
-    xemidi.load(os.path.join(args.build, "libxemidi.so"))
-    results.append(time_python("xemidi-python", build_binding, image_binding, events,
-                               args.repeat, out_dir))
-    compiled = use_compiled_module()
-    lists, arrays = batch_sources(notes)
-    for name, build, source in (("xemidi-python-calls", build_binding_calls, notes),
-                                ("xemidi-batch-lists", build_batch, lists),
-                                ("xemidi-batch-array", build_batch, arrays)):
-        results.append(time_python(name, build, image_binding, source, args.repeat, out_dir))
-    program = os.path.join(args.build, "bench", "xemidi_batch_calls")
-    results.append(time_c_calls(program, notes, args.repeat, out_dir))
+    if "mido" in chosen:
+        results.append(time_python("mido", mido_build, image_mido, events, args.repeat, out_dir))
+    if "midiutil" in chosen:
+        results.append(time_python("midiutil", build_midiutil, image_midiutil, notes,
+                                   args.repeat, out_dir))
+    if "xemidi-python" in chosen or "xemidi-batch" in chosen:
+        xemidi.load(os.path.join(args.build, "libxemidi.so"))
+    if "xemidi-python" in chosen:
+        results.append(time_python("xemidi-python", build_binding, image_binding, events,
+                                   args.repeat, out_dir))
+    compiled = None
+    if "xemidi-batch" in chosen:
+        compiled = use_compiled_module()
+        lists, arrays = batch_sources(notes)
+        for name, build, source in (("xemidi-python-calls", build_binding_calls, notes),
+                                    ("xemidi-batch-lists", build_batch, lists),
+                                    ("xemidi-batch-array", build_batch, arrays)):
+            results.append(time_python(name, build, image_binding, source, args.repeat,
+                                       out_dir))
+        program = os.path.join(args.build, "bench", "xemidi_batch_calls")
+        results.append(time_c_calls(program, notes, args.repeat, out_dir))
 
     expected = expected_multiset(events)
     for r in results:
         r["check"] = verify(os.path.join(out_dir, r["peer"] + ".mid"), expected)
-    text, fastest = table(results, args.count)
+    if args.json:
+        with open(args.json, "w") as f:
+            json.dump({"count": args.count, "order": args.order, "results": results}, f, indent=1)
     print(f"{args.count} events, 16 channels, {args.order} order; files in {out_dir}\n")
-    print(text + "\n")
-    if args.order == "random":
-        print(random_verdicts(results, args.count))
+    if set(chosen) == set(LIBRARIES):
+        text, fastest = table(results, args.count)
+        print(text + "\n")
+        if args.order == "random":
+            print(random_verdicts(results, args.count))
+        else:
+            print(verdicts(results, fastest, args.count))
     else:
-        print(verdicts(results, fastest, args.count))
-    print(batch_verdicts(results, compiled))
+        for r in results:
+            print(f"{r['peer']}: build {r['build']:.4f} s, image {r['write']:.4f} s, {r['check']}")
+    if compiled is not None:
+        print(batch_verdicts(results, compiled))
     return 0 if all(r["check"] == "same notes and controllers" for r in results) else 1
 
 

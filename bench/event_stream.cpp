@@ -101,4 +101,85 @@ std::vector<MidiEvent> shuffled(std::vector<MidiEvent> events, uint32_t seed) {
     return events;
 }
 
+std::vector<Call> timeOrderedCalls(size_t notes, size_t controllers, uint32_t seed) {
+    static constexpr uint32_t Steps[5] = {0, 0, 15, 30, 60};
+    std::mt19937 rng(seed);
+    const auto pick = [&](uint32_t low, uint32_t high) {
+        return std::uniform_int_distribution<uint32_t>(low, high)(rng);
+    };
+    std::vector<Call> calls;
+    calls.reserve(notes + controllers);
+    uint32_t tick = 0;
+    while (notes + controllers != 0) {
+        tick += Steps[pick(0, 4)];
+        const auto channel = static_cast<uint8_t>(pick(0, 15));
+        if (pick(1, static_cast<uint32_t>(notes + controllers)) <= notes) {
+            calls.push_back(
+                {tick,
+                 pick(15, 1920),
+                 {static_cast<uint8_t>(0x90 | channel), static_cast<uint8_t>(pick(36, 96)),
+                  static_cast<uint8_t>(pick(1, 127))}});
+            --notes;
+        } else {
+            calls.push_back({tick,
+                             0,
+                             {static_cast<uint8_t>(0xB0 | channel), 7,
+                              static_cast<uint8_t>((tick / 15 + channel * 8u) & 0x7F)}});
+            --controllers;
+        }
+    }
+    return calls;
+}
+
+std::vector<MidiEvent> eventsOf(const std::vector<Call>& calls) {
+    std::vector<MidiEvent> events;
+    events.reserve(calls.size() * 2);
+    for (const Call& call : calls) {
+        events.push_back({call.tick, {call.bytes[0], call.bytes[1], call.bytes[2]}});
+        if (call.duration != 0) {
+            const auto off = static_cast<uint8_t>(0x80 | (call.bytes[0] & 0x0F));
+            events.push_back({call.tick + call.duration, {off, call.bytes[1], 64}});
+        }
+    }
+    std::stable_sort(events.begin(), events.end(),
+                     [](const MidiEvent& a, const MidiEvent& b) { return a.tick < b.tick; });
+    return events;
+}
+
+size_t encodeSorted(const std::vector<MidiEvent>& events, uint8_t* out) {
+    static const uint8_t header[22] = {
+        'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, Division >> 8, Division & 0xFF,
+        'M', 'T', 'r', 'k'};
+    size_t at = sizeof header;
+    uint32_t previous = 0;
+    uint8_t status = 0;
+    for (const MidiEvent& event : events) {
+        uint32_t delta = event.tick - previous;
+        uint8_t groups[4];
+        int n = 0;
+        do {
+            groups[n++] = static_cast<uint8_t>(delta & 0x7F);
+            delta >>= 7;
+        } while (delta != 0);
+        const bool running = event.bytes[0] == status;
+        if (out != nullptr) {
+            for (int i = n; i-- > 0;)
+                out[at++] = static_cast<uint8_t>(groups[i] | (i != 0 ? 0x80 : 0));
+            for (int i = running ? 1 : 0; i < 3; ++i) out[at++] = event.bytes[i];
+        } else {
+            at += static_cast<size_t>(n) + (running ? 2 : 3);
+        }
+        status = event.bytes[0];
+        previous = event.tick;
+    }
+    if (out != nullptr) {
+        std::copy(header, header + sizeof header, out);
+        const auto length = static_cast<uint32_t>(at + 4 - sizeof header);
+        for (int i = 0; i < 4; ++i) out[18 + i] = static_cast<uint8_t>(length >> (24 - 8 * i));
+        const uint8_t end[4] = {0x00, 0xFF, 0x2F, 0x00};
+        std::copy(end, end + 4, out + at);
+    }
+    return at + 4;
+}
+
 }  // namespace bench

@@ -8,7 +8,8 @@
 // OUTDIR/<library>.mid. In random order every library takes the events (or
 // for portsmf the paired notes) shuffled. Each library runs
 // up to REPEAT times (see report()); the fastest build and the fastest image
-// are reported. LIBRARY picks some of xemidi, libsmf, portsmf (default: all).
+// are reported. LIBRARY picks some of xemidi, libsmf, portsmf (default: all;
+// none only writes the event list).
 #include <malloc.h>
 #include <sys/resource.h>
 

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "format/numbers.h"
+
 namespace xemidi {
 
 // Bytes of the header chunk ("MThd", its length 6, format, track count,
@@ -24,5 +26,25 @@ constexpr uint32_t TrackFraming = 8;
 inline bool omitsStatus(uint8_t status, uint8_t remembered) {
     return status == remembered && status >= 0x80 && status < 0xF0;
 }
+
+// The one encoding of a track event, which both counts the track's size and
+// writes it, so that the two cannot disagree: the delta time as a
+// variable-length quantity, then the event's stored bytes (size of them, at
+// least one), the status byte left out under running status. out takes
+// varLen(value) and bytes(data, count).
+template <class Out>
+void encodeTrackEvent(Out& out, uint32_t delta, const uint8_t* bytes, uint32_t size,
+                      uint8_t remembered) {
+    out.varLen(delta);
+    const uint32_t skip = omitsStatus(bytes[0], remembered) ? 1 : 0;
+    out.bytes(bytes + skip, size - skip);
+}
+
+// Counts what encodeTrackEvent writes.
+struct TrackCounter {
+    uint64_t total = 0;
+    void varLen(uint32_t value) { total += varLenSize(value); }
+    void bytes(const uint8_t*, uint32_t count) { total += count; }
+};
 
 }  // namespace xemidi

@@ -10,15 +10,9 @@ namespace {
 SmfHandle copySmf(SmfHandle smf) {
     SmfObject* source = validateHandle(smf);
     if (source == nullptr) return nullptr;
-    const EventNodes& events = source->events.inOrder();
     SmfObject* copy = createObject(source->division);
-    // Inserted from last to first, each event lands before those already at
-    // its tick: the copy keeps the source's order, and every insertion is a
-    // constant-time prepend.
     try {
-        for (auto event = events.rbegin(); event != events.rend(); ++event) {
-            copy->events.insert(event->tick, event->bytes.data(), event->bytes.size());
-        }
+        copy->events.copyFrom(source->events);
     } catch (...) {
         discardObject(copy);  // out of memory: no partial copy survives
         throw;

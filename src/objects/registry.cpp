@@ -123,7 +123,7 @@ HandleRegistry* Registry = new (RegistryMemory) HandleRegistry;
 
 }  // namespace
 
-SmfObject::SmfObject(uint16_t ticksPerQuarter) : division(ticksPerQuarter), events(nodes) {
+SmfObject::SmfObject(uint16_t ticksPerQuarter) : division(ticksPerQuarter) {
     std::memset(signature, 0, sizeof signature);
     std::memcpy(signature, Signature, sizeof Signature);
 }

@@ -14,9 +14,8 @@ namespace xemidi {
 struct SmfObject {
     explicit SmfObject(uint16_t ticksPerQuarter);
 
-    char signature[8];    // "xeMidi" and its terminator; the eighth byte is spare
-    uint16_t division;    // ticks per quarter note, 1..32767
-    EventNodePool nodes;  // where the events' nodes live; outlives the list
+    char signature[8];  // "xeMidi" and its terminator; the eighth byte is spare
+    uint16_t division;  // ticks per quarter note, 1..32767
     EventList events;
 };
 

@@ -20,9 +20,10 @@ int insertNote(SmfHandle smf, uint32_t tick, int32_t channel, int32_t key, int32
     // note-on follows a release of its key already at its tick: a repeated
     // note starts after the previous one ends. Both or neither.
     const uint32_t end = tick + static_cast<uint32_t>(duration);
-    const Placement onPlacement = end == tick ? Placement::First : Placement::AfterRelease;
-    const ChannelMessage note[2] = {{end, noteOff, 3}, {tick, noteOn, 3, onPlacement}};
-    return insertChannelMessages(smf, note, 2);
+    SmfObject* object = validateHandle(smf);
+    if (object == nullptr) return 0;
+    storeNote(object->events, tick, end, noteOn, noteOff);
+    return 1;
 }
 
 int insertThreeBytes(SmfHandle smf, uint32_t tick, uint8_t base, int32_t channel, int32_t first,

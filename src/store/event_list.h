@@ -3,85 +3,219 @@
 // (a note's note-on excepted, see Placement).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <vector>
 
-#include "core/byte_buffer.h"
-#include "store/event.h"
+#include "format/numbers.h"
+#include "format/track.h"
+#include "store/long_events.h"
+#include "store/record.h"
+#include "store/record_array.h"
 
 namespace xemidi {
 
-// The events of one object. An event that goes at or near an end of the
-// list (time order, a prepend, a chord at the last tick) is linked in its
-// place at once. Any other waits, with those inserted after it, until the
-// list is read: they are then sorted by tick and merged in one pass, each
-// placed exactly where it would have gone at its insertion. A host that
-// inserts in any order thus pays for one sort, not for a search per event.
+// The events live as packed records (record.h) in three runs:
 //
-// The list also keeps what its events take in the track chunk, brought up
-// to date as each event takes its place, so that the size of the file
-// image is known without a walk.
+//   placed   the events in their places, in track order: what the image is
+//            written from. An event after, at or near its end (time order, a
+//            chord at the last tick) goes straight in. The events at the
+//            last tick stand in insertion order, the reverse of track order,
+//            while it is the last: each new one is then a record added at
+//            the end, and they are turned round once, when a later tick
+//            comes or the list is read.
+//   ahead    the note-offs of notes written at their start, which lie after
+//            every placed event when they come, in insertion order. Each is
+//            older than every event placed at its tick later on, so that
+//            the next read sorts them and merges them in behind those.
+//   waiting  every other event (far from the end, or at a tick holding many
+//            events), with every event inserted after it, in insertion
+//            order, until the list is next read: they are then sorted by
+//            tick and merged into placed in one pass, each where it would
+//            have gone at its insertion.
+//
+// A host that inserts in any order thus pays for one sort, not for a search
+// per event, and a host writing notes in time order for one sort of its
+// note-offs. While nothing is ahead or waiting, the list also keeps what its
+// events take in the track chunk, brought up to date as each is placed, so
+// that the size of the file image is known without a walk; a read that
+// merges counts it afresh.
 class EventList {
   public:
-    explicit EventList(EventNodePool& pool);
+    EventList() = default;
     EventList(const EventList&) = delete;
     EventList& operator=(const EventList&) = delete;
 
-    // Inserts an event at tick holding a copy of size bytes, before the
-    // events already at its tick. On std::bad_alloc the list is as it was.
-    void insert(uint32_t tick, const uint8_t* bytes, uint32_t size);
-    // Inserts an event at tick of size bytes, which write(uint8_t* out)
-    // writes: the event's bytes are written once, in the node that keeps
-    // them. On std::bad_alloc the list is as it was.
-    template <class Write>
-    void insertWritten(uint32_t tick, uint32_t size, Write write) {
-        EventNodes group(allocator());
-        Event& event = group.emplace_back();
-        event.tick = tick;
-        event.bytes.resize(size);
-        write(event.bytes.data());
-        moveIn(group, Placement::First);
-    }
-    // Moves the first node of group (made with allocator()) in, where
-    // placement puts it among the events at its tick. Allocates nothing:
-    // the nodes of a group built beforehand go in whole.
-    void moveIn(EventNodes& group, Placement placement);
+    // One event of a group (insertGroup), of 2 or 3 bytes.
+    struct Entry {
+        uint32_t tick;
+        const uint8_t* bytes;
+        uint32_t size;
+    };
 
-    // The events in track order, once every waiting event has its place.
-    // Throws std::bad_alloc with nothing changed.
-    const EventNodes& inOrder();
+    // Inserts an event at tick holding a copy of size bytes (at least 2, the
+    // first a status byte), before the events already at its tick. On
+    // std::bad_alloc the list is as it was.
+    void insert(uint32_t tick, const uint8_t* bytes, uint32_t size) {
+        if (size > Record::MaxInline) return insertLong(tick, bytes, size);
+        reserveFor(1, false);
+        place(inlineRecord(tick, bytes, size), Placement::First, false);
+    }
+    // Inserts an event at tick of size bytes (at least 2), which
+    // write(uint8_t* out) writes: a long event's bytes are written once,
+    // where they are kept. On std::bad_alloc the list is as it was.
+    template <class Write>
+    void insertWritten(uint32_t tick, uint32_t size, Write write);
+    // Inserts the entries in order, all or none: on std::bad_alloc the list
+    // is as it was.
+    void insertGroup(const Entry* entries, int count);
+    // Inserts a note's note-off (3 bytes) at end and then its note-on (3
+    // bytes) at tick, end != tick, the note-on placed after its key's release
+    // (Placement::AfterRelease); both or neither.
+    void insertNote(uint32_t tick, uint32_t end, const uint8_t* noteOn, const uint8_t* noteOff);
+
+    // The events in track order, once every event has its place. Throws
+    // std::bad_alloc with nothing changed.
+    const RecordArray& inOrder();
+    // The stored bytes of one of this list's records (status byte first),
+    // and their count.
+    const uint8_t* bytesOf(const Record& record, uint32_t& size) const {
+        if (record.isInline()) {
+            size = record.inlineSize();
+            return record.data;
+        }
+        size = longs_.size(record.longIndex());
+        return longs_.bytes(record.longIndex());
+    }
+
+    // Makes this empty list a copy of source, in the same order: the records
+    // copied as one block, each long event's bytes once. On std::bad_alloc
+    // this list is left empty.
+    void copyFrom(EventList& source);
 
     // Bytes of the events in the track, delta times included and running
     // status applied (without the track's length field and end of track),
     // and how many delta times between neighbours exceed MaxVarLen (while
-    // there is one, the list has no image). Both count the events in their
-    // places, which are all of them once inOrder() has been called.
+    // there is one, the list has no image). Both are up to date once
+    // inOrder() has been called.
     uint64_t eventBytes() const { return eventBytes_; }
-    uint32_t longDeltas() const { return longDeltas_; }
-    // Events waiting for their place.
-    size_t waiting() const { return waiting_.size(); }
+    size_t longDeltas() const { return longDeltas_; }
 
-    EventNodes::allocator_type allocator() const { return nodes_.get_allocator(); }
+    size_t waiting() const { return waiting_.size(); }
+    size_t ahead() const { return ahead_.size(); }
+    // Whether one more event would be stored without taking memory.
+    bool hasSpare() const { return !needsMemory(1, false); }
 
   private:
-    bool findPlaceNearEnds(uint32_t tick, EventPosition& at);
-    // A run of waiting events in time order: its next event, how many left.
-    struct Run {
-        EventPosition next;
-        size_t length;
+    // Events a search walks from the back of the placed run before the new
+    // event waits for the next merge instead: an event at or near the last
+    // tick (a chord, a controller just behind) is placed at once, and no
+    // insertion moves more than this many records.
+    static constexpr size_t ShortWalk = 128;
+
+    struct Step {
+        uint64_t bytes;
+        size_t longDelta;  // 1 when the delta time has no variable-length form
     };
 
-    EventPosition afterLastRelease(EventPosition first, const Event& noteOn);
-    std::vector<Run> runsOfWaiting();
-    void mergeRuns(std::vector<Run>& runs, EventPosition& cursor);
-    void sortWaiting();
-    void placeWaiting(EventPosition node, EventPosition& cursor);
-    void countInserted(EventPosition inserted);
+    bool needsMemory(size_t count, bool ahead) const {
+        if (!waiting_.empty()) return waiting_.spare() < count;  // everything waits
+        if (placed_.spare() < count || (ahead && ahead_.spare() < count)) return true;
+        // An event can wait only after a walk of more than ShortWalk records.
+        return placed_.size() + count > ShortWalk && waiting_.spare() < count;
+    }
+    void reserveFor(size_t count, bool ahead) {
+        if (needsMemory(count, ahead)) grow(count, ahead);
+    }
+    void grow(size_t count, bool ahead);
+    void insertLong(uint32_t tick, const uint8_t* bytes, uint32_t size);
+    void place(Record record, Placement placement, bool ahead);
+    void placeFromBack(Record record, Placement placement);
+    bool placeAtLastTick(Record record, Placement placement);
+    bool findPlaceFromBack(const Record& record, Placement placement, size_t& at) const;
+    bool counting() const { return ahead_.empty() && waiting_.empty(); }
+    void append(Record record);
+    void closeGroup();
+    bool reopenGroup();
+    void insertClosed(size_t at, Record record);
+    // What record takes in the track after previous (nullptr: it comes first).
+    Step stepOf(const Record& record, const Record* previous) const {
+        uint32_t size = 0, previousSize = 0;
+        const uint8_t* bytes = bytesOf(record, size);
+        const uint32_t delta = record.tick - (previous != nullptr ? previous->tick : 0);
+        const uint8_t remembered = previous != nullptr ? bytesOf(*previous, previousSize)[0] : 0;
+        TrackCounter counter;
+        encodeTrackEvent(counter, delta, bytes, size, remembered);
+        return {counter.total, delta > MaxVarLen ? 1u : 0u};
+    }
+    void add(const Step& step) {
+        eventBytes_ += step.bytes;
+        longDeltas_ += step.longDelta;
+    }
+    void subtract(const Step& step) {
+        eventBytes_ -= step.bytes;
+        longDeltas_ -= step.longDelta;
+    }
+    void recount();
+    int releasedKey(const Record& record) const;
 
-    EventNodes nodes_;    // in track order
-    EventNodes waiting_;  // in insertion order
+    // The merges (event_merge.cpp).
+    class Groups;
+    void mergeAhead();
+    Record* mergeAheadGroup(Record* out, const Record* placed, size_t placedCount,
+                            const Record* ahead, size_t aheadCount, Groups& groups) const;
+    void mergeWaiting();
+    Record* mergeGroup(Record* out, const Record* placed, size_t placedCount, const Record* waiting,
+                       size_t waitingCount, Groups& groups) const;
+
+    RecordArray placed_;     // in track order, but for the events at the last tick
+    size_t groupStart_ = 0;  // where those begin: placed_'s size when they are in order
+    RecordArray ahead_;      // in insertion order
+    RecordArray waiting_;    // in insertion order
+    LongEvents longs_;
     uint64_t eventBytes_ = 0;
-    uint32_t longDeltas_ = 0;
+    size_t longDeltas_ = 0;
 };
+
+// Places one event; the room is reserved. Inline: time order and notes
+// pass here once per event.
+inline void EventList::place(Record record, Placement placement, bool ahead) {
+    if (!waiting_.empty()) return waiting_.push(record);
+    if (placed_.empty() || placed_.back().tick < record.tick) {
+        if (ahead && !placed_.empty()) return ahead_.push(record);
+        return append(record);
+    }
+    placeFromBack(record, placement);
+}
+
+// At a tick after every placed event: the events at the last tick are put
+// in track order first (and counted), unless there is one alone. A placed
+// note-on keeps its mark of following its key's release until the merge of
+// the events ahead, which may hold an older release at its tick.
+inline void EventList::append(Record record) {
+    const size_t n = placed_.size();
+    if (n - groupStart_ > 1) {
+        closeGroup();
+    } else if (n != groupStart_ && counting()) {
+        add(stepOf(placed_[n - 1], n > 1 ? &placed_[n - 2] : nullptr));
+    }
+    groupStart_ = n;
+    placed_.push(record);
+}
+
+template <class Write>
+void EventList::insertWritten(uint32_t tick, uint32_t size, Write write) {
+    if (size <= Record::MaxInline) {
+        uint8_t bytes[Record::MaxInline] = {};
+        write(bytes);
+        reserveFor(1, false);
+        place(inlineRecord(tick, bytes, size), Placement::First, false);
+        return;
+    }
+    LongBlock block(size);
+    write(block.bytes());
+    reserveFor(1, false);
+    const uint32_t index = longs_.adopt(block);
+    place(longRecord(tick, index), Placement::First, false);
+}
 
 }  // namespace xemidi

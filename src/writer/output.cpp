@@ -31,9 +31,10 @@ int getSmfData(SmfHandle smf, void* buffer, uint32_t size) {
     if (object == nullptr || buffer == nullptr) return 0;
     const uint32_t track = trackDataSize(object->events);
     if (track == 0 || size < track + ImageOverhead) return 0;
-    // The size is known and the caller's block holds it: write there directly.
-    writeImage(*object, track, static_cast<uint8_t*>(buffer));
-    return 1;
+    // The size is known and the caller's block holds it: write there
+    // directly, never past the image's end.
+    auto* out = static_cast<uint8_t*>(buffer);
+    return writeImage(*object, track, out, out + track + ImageOverhead) ? 1 : 0;
 }
 
 // Writes image to a file at path. On failure the last system error is the

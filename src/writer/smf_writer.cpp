@@ -7,6 +7,62 @@
 
 namespace xemidi {
 
+namespace {
+
+// Writes what encodeTrackEvent gives, unchecked: the caller has made sure
+// of room for a delta time, the event's bytes and three more, since short
+// byte runs are copied three at a time (from the event's four bytes in its
+// record, or a long event's block) and a call to memcpy costs more.
+class FastWriter {
+  public:
+    explicit FastWriter(uint8_t* at) : at_(at) {}
+    void varLen(uint32_t value) { at_ += writeVarLen(at_, value); }
+    void bytes(const uint8_t* from, uint32_t count) {
+        if (count <= 3) {
+            at_[0] = from[0], at_[1] = from[1], at_[2] = from[2];
+        } else {
+            std::memcpy(at_, from, count);
+        }
+        at_ += count;
+    }
+    uint8_t* at() const { return at_; }
+
+  private:
+    uint8_t* at_;
+};
+
+// Writes what encodeTrackEvent gives into [at, end) and never past end: an
+// event that does not fit stops the writer, which then reports failure.
+class BoundedWriter {
+  public:
+    BoundedWriter(uint8_t* at, uint8_t* end) : at_(at), end_(end) {}
+    void varLen(uint32_t value) {
+        if (room() < varLenSize(value)) return stop();
+        at_ += writeVarLen(at_, value);
+    }
+    void bytes(const uint8_t* from, uint32_t count) {
+        if (room() < count) return stop();
+        std::memcpy(at_, from, count);
+        at_ += count;
+    }
+    bool stopped() const { return at_ == nullptr; }
+    uint8_t* at() const { return at_; }
+
+  private:
+    size_t room() const { return at_ == nullptr ? 0 : static_cast<size_t>(end_ - at_); }
+    void stop() { at_ = nullptr; }
+
+    uint8_t* at_;
+    uint8_t* end_;
+};
+
+// The room FastWriter needs for an event of size stored bytes.
+constexpr size_t fastRoom(uint32_t size) {
+    return size_t{4} + size + 3;
+}
+
+}  // namespace
+
 uint32_t trackDataSize(EventList& events) {
     events.inOrder();
     if (events.longDeltas() != 0) return 0;
@@ -24,11 +80,11 @@ int serializeSmf(SmfObject& object, ByteBuffer& out) {
     const uint32_t track = trackDataSize(object.events);
     if (track == 0) return 0;
     out.resize(track + ImageOverhead);  // one allocation, before anything is written
-    writeImage(object, track, out.data());
-    return 1;
+    return writeImage(object, track, out.data(), out.data() + out.size()) ? 1 : 0;
 }
 
-void writeImage(SmfObject& object, uint32_t trackSize, uint8_t* out) {
+bool writeImage(SmfObject& object, uint32_t trackSize, uint8_t* out, uint8_t* end) {
+    if (static_cast<size_t>(end - out) < ImageOverhead + TrackFraming) return false;
     std::memcpy(out, "MThd", 4);
     out = writeBigEndian32(out + 4, 6);
     out = writeBigEndian16(out, 0);  // format 0
@@ -37,23 +93,31 @@ void writeImage(SmfObject& object, uint32_t trackSize, uint8_t* out) {
     std::memcpy(out, "MTrk", 4);
     out = writeBigEndian32(out + 4, trackSize - 4);
 
+    EventList& events = object.events;
+    uint8_t* const eventsEnd = end - sizeof EndOfTrack;
     uint32_t previousTick = 0;
     uint8_t remembered = 0;
-    for (const Event& event : object.events.inOrder()) {
-        out += writeVarLen(out, event.tick - previousTick);
-        const uint8_t* bytes = event.bytes.data();
-        const uint32_t skip = omitsStatus(bytes[0], remembered) ? 1 : 0;
-        const uint32_t count = event.bytes.size() - skip;
-        if (count <= 4) {  // channel messages: a call to memcpy costs more than the copy
-            for (uint32_t i = 0; i < count; ++i) out[i] = bytes[skip + i];
-        } else {
-            std::memcpy(out, bytes + skip, count);
+    for (const Record& record : events.inOrder()) {
+        uint32_t size = 0;
+        const uint8_t* bytes = events.bytesOf(record, size);
+        const uint32_t delta = record.tick - previousTick;
+        if (static_cast<size_t>(eventsEnd - out) >= fastRoom(size)) {
+            FastWriter writer(out);
+            encodeTrackEvent(writer, delta, bytes, size, remembered);
+            out = writer.at();
+        } else {  // near the end: every byte checked
+            BoundedWriter writer(out, eventsEnd);
+            encodeTrackEvent(writer, delta, bytes, size, remembered);
+            if (writer.stopped()) return false;
+            out = writer.at();
         }
-        out += count;
         remembered = bytes[0];
-        previousTick = event.tick;
+        previousTick = record.tick;
     }
+    // The events must fill the room before the end of track exactly.
+    if (out != eventsEnd) return false;
     std::memcpy(out, EndOfTrack, sizeof EndOfTrack);
+    return true;
 }
 
 }  // namespace xemidi

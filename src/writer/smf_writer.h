@@ -20,9 +20,11 @@ uint32_t trackDataSize(EventList& events);
 // The size of the object's image, or 0 when it has none.
 uint32_t imageSize(SmfObject& object);
 
-// Writes the image of object, whose trackDataSize is trackSize (not 0), to
-// out, which holds trackSize + ImageOverhead bytes.
-void writeImage(SmfObject& object, uint32_t trackSize, uint8_t* out);
+// Writes the image of object, whose trackDataSize is trackSize (not 0),
+// into [out, end), which should hold trackSize + ImageOverhead bytes. It
+// never writes at or past end; false when the image does not fill the room
+// exactly (the bytes before end may then have been written).
+bool writeImage(SmfObject& object, uint32_t trackSize, uint8_t* out, uint8_t* end);
 
 // Builds the image of object into out; 0 when it has none (out untouched).
 int serializeSmf(SmfObject& object, ByteBuffer& out);

@@ -150,8 +150,8 @@ Bytes sysex(size_t length) {
     return bytes;
 }
 
-// An object of a few hundred events of every kind, with every node it has
-// room for in use: its next insertion needs memory for the node.
+// An object of a few hundred events of every kind, with all the room it has
+// for events in use: its next insertion needs memory.
 SmfHandle bigObject() {
     SmfHandle h = CreateSmf(480);
     for (int32_t i = 0; i < 120; ++i)
@@ -160,7 +160,7 @@ SmfHandle bigObject() {
     InsertSysexEvent(h, 0, message.data(), int32_t(message.size()));
     calex_insert_Text(h, 0, "big object");
     calex_insert_RPN(h, 480, 1, 0, 256);
-    while (xemidi::validateHandle(h)->nodes.hasSpare()) cal_insert_Control(h, 9000, 3, 1, 64);
+    while (xemidi::validateHandle(h)->events.hasSpare()) cal_insert_Control(h, 9000, 3, 1, 64);
     return h;
 }
 
@@ -327,24 +327,31 @@ INSTANTIATE_TEST_SUITE_P(Exports, FailureSweep, ::testing::ValuesIn(scenarios())
 // Out of memory while the events that waited for their place are merged
 // in (by the first read of the object): the read fails, every event is
 // still there, and the next read gives the image that nothing failing
-// gives. Waiting events in many runs are sorted, in a few merged run by run.
+// gives. Waiting events in many runs or in a few; notes in time order, whose
+// note-offs wait ahead, with repeated notes that follow their key's
+// release, and notes far back.
 TEST(Merge, FailuresLeaveEveryEventInPlace) {
-    const auto fill = [](SmfHandle h, bool parts) {
+    const auto fill = [](SmfHandle h, int kind) {
         const uint8_t on[3] = {0x90, 0x3C, 0x64};
         for (uint32_t i = 0; i < 600; ++i) {
-            const uint32_t tick = parts ? (i % 200) * 7 : (i * 7919) % 1000;
+            if (kind == 2) {
+                cal_insert_Note(h, i * 10, 0, 60 + int32_t(i % 3), 90, 30);
+                if (i % 50 == 49) cal_insert_Note(h, i, 1, 62, 80, 20);  // far back
+                continue;
+            }
+            const uint32_t tick = kind == 1 ? (i % 200) * 7 : (i * 7919) % 1000;
             InsertMidiEvent(h, tick, on, 3);
         }
     };
-    for (bool parts : {false, true}) {
+    for (int kind : {0, 1, 2}) {
         SmfHandle twin = CreateSmf(480);
-        fill(twin, parts);
+        fill(twin, kind);
         const Bytes expected = smftest::imageOf(twin);
         DeleteSmf(twin);
         long n = 1;
         for (bool failed = true; failed; ++n) {
             SmfHandle smf = CreateSmf(480);
-            fill(smf, parts);
+            fill(smf, kind);
             const long blocks = oomtest::liveBlocks();
             uint32_t size = 0;
             oomtest::failAllocation(n, false);

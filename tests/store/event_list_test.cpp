@@ -7,7 +7,9 @@
 
 #include "support/event_order.h"
 #include "support/internals.h"
+#include "support/stored_forms.h"
 
+using smftest::Bytes;
 using smftest::SmfTest;
 using smftest::storedEvents;
 using smftest::storedTicks;
@@ -69,56 +71,86 @@ TEST_F(EventList, PlacesAtBothEndsAndBetween) {
 }
 
 // Random programs of insertions, as hosts make them: stretches of scattered
-// ticks, bursts at one tick, runs in time order and in reverse, parts
-// written from the start one after another, and notes whose note-on
-// follows its key's release, with the list read (and so merged) at random
-// moments; some programs are only parts. Each list equals the reference
-// placement.
+// ticks (a few anywhere in 32 bits), bursts at one tick, runs in time order
+// and in reverse, parts written from the start one after another, notes
+// whose note-on follows its key's release, and chords of many notes at one
+// tick among releases of their keys; stretches often start at the end, and
+// system-exclusive events come among the others. The list is read (and so
+// merged) at random moments; some programs are only parts. Each list
+// equals the reference placement, and so does its copy.
 TEST(EventListOrder, PlacesAsTheReferenceDoes) {
-    enum Mode { Scattered, Burst, Forward, Backward, Part, Notes, Modes };
+    enum Mode { Scattered, Burst, Forward, Backward, Part, Notes, Chord, Modes };
     std::mt19937 random(20261208);
     const auto pick = [&](uint32_t n) { return static_cast<uint32_t>(random() % n); };
+    int merged = 0;  // programs whose last read merges waiting events
     for (int program = 0; program < 24; ++program) {
         const uint32_t count = program < 20 ? 200 + pick(3000) : 12000;
         SmfHandle smf = CreateSmf(480);
         std::vector<TrackEvent> expected;
+        const auto note = [&](uint32_t at, uint8_t channel, uint8_t key, uint8_t velocity,
+                              uint32_t length) {
+            ASSERT_EQ(cal_insert_Note(smf, at, channel, key, velocity, int32_t(length)), 1);
+            smftest::placeNote(expected,
+                               TrackEvent{at + length, {uint8_t(0x80 | channel), key, 0x40}},
+                               TrackEvent{at, {uint8_t(0x90 | channel), key, velocity}});
+        };
         uint32_t serial = 0, tick = 0;
         int mode = Scattered;
         for (uint32_t n = 0; n < count; ++serial) {
-            const bool partsOnly = program % 3 == 2;  // few long parts, merged run by run
-            if (pick(partsOnly ? 400 : 40) == 0) {    // a new stretch
+            const bool partsOnly = program % 3 == 2;                 // few long parts
+            if (pick(partsOnly || mode == Chord ? 400 : 40) == 0) {  // a new stretch
                 mode = partsOnly ? Part : int(pick(Modes));
-                tick = mode == Part ? 0 : mode == Burst ? tick : pick(100000);
+                tick = mode == Part ? 0 : mode == Burst ? tick : 100 + pick(100000);
+                if (mode != Part && pick(2) == 0 && !expected.empty()) tick = expected.back().tick;
             }
-            if (mode == Scattered) tick = pick(100000);
-            if (mode == Forward || mode == Part || mode == Notes) tick += pick(60);
+            if (mode == Scattered) tick = pick(8) == 0 ? uint32_t(random()) : pick(100000);
+            if (mode == Forward || mode == Part) tick += pick(60);
+            if (mode == Notes) tick += 20 * pick(3);  // notes often start where others end
             if (mode == Backward) tick -= std::min(tick, pick(60));
             const uint8_t channel = uint8_t(serial % 16), low = uint8_t(serial & 0x7F),
                           high = uint8_t((serial >> 7) & 0x7F);  // every event tells apart
-            if (mode == Notes) {
-                const uint8_t key = uint8_t(60 + pick(4)), velocity = uint8_t(high | 1);
-                const uint32_t length = 1 + pick(3) * 40;
-                ASSERT_EQ(cal_insert_Note(smf, tick, channel, key, velocity, length), 1);
-                smftest::placeNote(expected,
-                                   TrackEvent{tick + length, {uint8_t(0x80 | channel), key, 0x40}},
-                                   TrackEvent{tick, {uint8_t(0x90 | channel), key, velocity}});
+            if (mode == Notes || mode == Chord) {
+                // A chord: few keys at one tick, notes ending there, releases.
+                const uint8_t key = uint8_t(60 + pick(4)), velocity = uint8_t(low | 1);
+                const uint8_t on = uint8_t(channel & 1);
+                const uint32_t kind = mode == Chord ? pick(4) : 0;
+                if (kind == 1 && tick >= 40) {
+                    note(tick - 40, on, key, velocity, 40);
+                } else if (kind == 2) {
+                    const uint8_t release[3] = {uint8_t((pick(2) ? 0x80 : 0x90) | on), key, 0};
+                    ASSERT_EQ(InsertMidiEvent(smf, tick, release, 3), 1);
+                    smftest::placeEvent(expected, TrackEvent{tick, {release[0], key, 0}});
+                } else {
+                    note(tick, on, key, velocity, mode == Chord ? pick(2) * 40 : 20 + pick(4) * 20);
+                }
                 n += 2;
                 continue;
             }
-            const uint8_t message[3] = {uint8_t(0xB0 | channel), low, high};
-            ASSERT_EQ(InsertMidiEvent(smf, tick, message, 3), 1);
-            smftest::placeEvent(expected, TrackEvent{tick, {message[0], low, high}});
+            if (pick(30) == 0) {  // a long event, held out of line
+                Bytes message(4 + pick(40), low);
+                message.front() = 0xF0;
+                message.back() = 0xF7;
+                ASSERT_EQ(InsertSysexEvent(smf, tick, message.data(), int32_t(message.size())), 1);
+                const Bytes stored = smftest::lengthPrefixed({0xF0}, uint32_t(message.size() - 1),
+                                                             message.data() + 1);
+                smftest::placeEvent(expected, TrackEvent{tick, stored});
+            } else {
+                const uint8_t message[3] = {uint8_t(0xB0 | channel), low, high};
+                ASSERT_EQ(InsertMidiEvent(smf, tick, message, 3), 1);
+                smftest::placeEvent(expected, TrackEvent{tick, {message[0], low, high}});
+            }
             ++n;
             uint32_t size = 0;
-            ASSERT_TRUE(pick(500) != 0 || GetSmfDataSize(smf, &size) == 1);
+            if (pick(500) == 0) GetSmfDataSize(smf, &size);  // a read: 0 when it has no image
         }
-        EXPECT_TRUE(count < 1000 || xemidi::validateHandle(smf)->events.waiting() > 0) << program;
+        merged += xemidi::validateHandle(smf)->events.waiting() > 0 ? 1 : 0;
         ASSERT_EQ(storedEvents(smf), expected) << "program " << program;
         SmfHandle copy = CopySmf(smf);
         EXPECT_EQ(storedEvents(copy), expected) << "copy of program " << program;
         DeleteSmf(copy);
         DeleteSmf(smf);
     }
+    EXPECT_GE(merged, 12);
 }
 
 // Events that wait are merged at each tick in the order they were inserted:
@@ -145,16 +177,28 @@ TEST(EventListWaiting, MergeReplaysEachTickInInsertionOrder) {
     DeleteSmf(smf);
 }
 
-// Events inserted at or near the ends, as in time order with chords and
-// note-offs ahead, or in reverse, take their place at once.
-TEST(EventListWaiting, NoneNearTheEnds) {
+// In time order, with chords at the last tick and note-offs ahead, every
+// event is placed at once (the note-offs held ahead until time passes
+// them): nothing waits for a merge. A prepend far from the end waits, and
+// the merge puts it first.
+TEST(EventListWaiting, NoneInTimeOrder) {
     SmfHandle smf = CreateSmf(480);
+    std::vector<TrackEvent> expected;
     for (uint32_t tick = 0; tick < 20000; tick += 10) {
-        ASSERT_EQ(cal_insert_Note(smf, tick, 0, 60 + tick % 12, 90, 200), 1);  // off 20 ahead
-        insertAt(smf, tick, 1);  // at the last tick but one
-        insertAt(smf, 0, 2);     // at the first tick
+        const uint8_t key = uint8_t(60 + tick % 12);
+        ASSERT_EQ(cal_insert_Note(smf, tick, 0, key, 90, 200), 1);  // off 20 events ahead
+        smftest::placeNote(expected, TrackEvent{tick + 200, {0x80, key, 0x40}},
+                           TrackEvent{tick, {0x90, key, 90}});
+        insertAt(smf, tick, 1);  // at the last tick
+        smftest::placeEvent(expected, TrackEvent{tick, {0x90, 1, 0x40}});
     }
-    EXPECT_EQ(xemidi::validateHandle(smf)->events.waiting(), 0u);
+    const xemidi::EventList& events = xemidi::validateHandle(smf)->events;
+    EXPECT_EQ(events.waiting(), 0u);
+    EXPECT_GT(events.ahead(), 0u);
+    insertAt(smf, 0, 2);
+    smftest::placeEvent(expected, TrackEvent{0, {0x90, 2, 0x40}});
+    EXPECT_EQ(events.waiting(), 1u);
+    EXPECT_EQ(storedEvents(smf), expected);
     DeleteSmf(smf);
 }
 

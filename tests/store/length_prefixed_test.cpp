@@ -104,9 +104,11 @@ TEST_F(LengthPrefixed, LongestPrefixIsFourBytes) {
     ASSERT_EQ(InsertMetaEvent(smf, 0, 0x01, data.data(), largest), 1);
     data.clear();
     data.shrink_to_fit();
-    const auto& stored = xemidi::validateHandle(smf)->events.inOrder().front().bytes;
-    ASSERT_EQ(stored.size(), uint32_t(largest) + 6);
-    EXPECT_EQ(Bytes(stored.data(), stored.data() + 6), (Bytes{0xFF, 0x01, 0xFF, 0xFF, 0xFF, 0x7F}));
+    xemidi::EventList& list = xemidi::validateHandle(smf)->events;
+    uint32_t size = 0;
+    const uint8_t* stored = list.bytesOf(*list.inOrder().begin(), size);
+    ASSERT_EQ(size, uint32_t(largest) + 6);
+    EXPECT_EQ(Bytes(stored, stored + 6), (Bytes{0xFF, 0x01, 0xFF, 0xFF, 0xFF, 0x7F}));
 }
 
 }  // namespace

@@ -14,9 +14,11 @@ namespace smftest {
 
 inline std::vector<TrackEvent> storedEvents(SmfHandle smf) {
     std::vector<TrackEvent> events;
-    for (const xemidi::Event& event : xemidi::validateHandle(smf)->events.inOrder()) {
-        events.push_back(
-            {event.tick, Bytes(event.bytes.data(), event.bytes.data() + event.bytes.size())});
+    xemidi::EventList& list = xemidi::validateHandle(smf)->events;
+    for (const xemidi::Record& record : list.inOrder()) {
+        uint32_t size = 0;
+        const uint8_t* bytes = list.bytesOf(record, size);
+        events.push_back({record.tick, Bytes(bytes, bytes + size)});
     }
     return events;
 }
@@ -25,10 +27,6 @@ inline std::vector<uint32_t> storedTicks(SmfHandle smf) {
     std::vector<uint32_t> ticks;
     for (const TrackEvent& event : storedEvents(smf)) ticks.push_back(event.tick);
     return ticks;
-}
-
-inline Bytes bufferBytes(const xemidi::ByteBuffer& buffer) {
-    return Bytes(buffer.data(), buffer.data() + buffer.size());
 }
 
 // The state a refused call must leave as it was: the stored events.

@@ -2,7 +2,9 @@
 // stored events: every insertion path, running status, long delta times.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
+#include <vector>
 
 #include "support/internals.h"
 #include "support/stored_forms.h"
@@ -72,6 +74,14 @@ TEST_F(TrackSize, FollowsEveryInsertionPath) {
         }
     }
     ASSERT_EQ(keptTrackSize(smf), walkedTrackSize(smf));
+    // Events at the last tick, read after each: the events there are taken
+    // out of the count and back in each time.
+    const uint32_t last = smftest::storedTicks(smf).back();
+    for (int32_t key = 40; key < 60; ++key) {
+        ASSERT_EQ(cal_insert_Note(smf, last, key % 2, key, 90, 0), 1);
+        ASSERT_EQ(cal_insert_ChanAft(smf, last, key % 2, key), 1);
+        ASSERT_EQ(keptTrackSize(smf), walkedTrackSize(smf)) << "after key " << key;
+    }
     const SmfHandle copy = CopySmf(smf);
     EXPECT_EQ(keptTrackSize(copy), walkedTrackSize(smf));
     DeleteSmf(copy);
@@ -86,6 +96,39 @@ TEST_F(TrackSize, KnowsWhenALongDeltaComesAndGoes) {
     EXPECT_EQ(keptTrackSize(smf), 8u + (4 + 3) + (4 + 2));
     ASSERT_EQ(InsertMidiEvent(smf, 0xFFFFFFFF, on, 3), 1);
     EXPECT_EQ(keptTrackSize(smf), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+// The writer is given the end of its room and writes nothing there or
+// past it: when the room is short of what the events take, or the events
+// fall short of it, it fails; given the exact room, it writes the image.
+TEST_F(TrackSize, WriterStaysWithinItsRoom) {
+    const uint8_t sysex[6] = {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7}, change[2] = {0xC1, 0x05};
+    for (uint32_t i = 0; i < 40; ++i) {
+        ASSERT_EQ(cal_insert_Note(smf, i * 30, 0, 60 + int32_t(i % 5), 90, 45), 1);
+        ASSERT_EQ(InsertMidiEvent(smf, i * 30 + 7, change, 2), 1);
+        if (i % 9 == 0) {
+            ASSERT_EQ(InsertSysexEvent(smf, i * 30, sysex, 6), 1);
+        }
+    }
+    ASSERT_EQ(calex_insert_Text(smf, 1200, "end"), 1);  // the last event, long
+    xemidi::SmfObject& object = *xemidi::validateHandle(smf);
+    const uint32_t track = keptTrackSize(smf), image = track + 18;
+    std::vector<uint8_t> buffer(image + 16, 0xAA);
+    uint8_t* const out = buffer.data();
+    for (uint32_t cut = 1; cut <= 12; ++cut) {
+        std::fill(buffer.begin(), buffer.end(), 0xAA);
+        EXPECT_FALSE(xemidi::writeImage(object, track, out, out + image - cut)) << cut;
+        const auto past = std::find_if(buffer.begin() + image - cut, buffer.end(),
+                                       [](uint8_t b) { return b != 0xAA; });
+        EXPECT_EQ(past, buffer.end()) << "written past the end, room cut by " << cut;
+    }
+    EXPECT_FALSE(xemidi::writeImage(object, track + 1, out, out + image + 1));
+    EXPECT_TRUE(xemidi::writeImage(object, track, out, out + image));
+    EXPECT_EQ(smftest::Bytes(out, out + image), smftest::imageOf(smf));
 }
 
 }  // namespace
