@@ -2,8 +2,9 @@
 // ones, at the first read after they came: the only place that knows both
 // orders. Each builds the merged run in a new block, so that running out of
 // memory leaves the list as it was (only the run merged in may be left
-// sorted, which keeps the insertion order at every tick, all that a merge
+// sorted, with the insertion order kept at every tick, all that a merge
 // reads).
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -81,6 +82,29 @@ void EventList::mergeAhead() {
     spare.reallocate(aheadCount);
     merged.reallocate(placedCount + aheadCount);
     sortByTick(ahead_, spare, Ties::NewestFirst);
+    try {
+        mergeAheadSorted(merged);
+    } catch (...) {
+        // The merge of a tick ran out of memory: the run ahead is sorted,
+        // the newest first at each tick, and the next sort would reverse its
+        // ties again. Each tick's events go back to insertion order.
+        for (Record *r = ahead_.begin(), *end = ahead_.end(); r != end;) {
+            Record* tickEnd = r + 1;
+            while (tickEnd != end && tickEnd->tick == r->tick) ++tickEnd;
+            std::reverse(r, tickEnd);
+            r = tickEnd;
+        }
+        throw;
+    }
+    placed_.swap(merged);
+    ahead_.clear();
+    ahead_.releaseIfEmpty(KeptWaitingRoom);
+}
+
+// Merges the sorted run ahead and the placed run into merged, which has
+// room for both.
+void EventList::mergeAheadSorted(RecordArray& merged) const {
+    const size_t placedCount = placed_.size(), aheadCount = ahead_.size();
     Groups groups;
     const Record* p = placed_.begin();
     const Record* a = ahead_.begin();
@@ -104,9 +128,6 @@ void EventList::mergeAhead() {
     while (i < placedCount) *out++ = placed(p[i++]);
     while (j < aheadCount) *out++ = a[j++];
     merged.setSize(placedCount + aheadCount);
-    placed_.swap(merged);
-    ahead_.clear();
-    ahead_.releaseIfEmpty(KeptWaitingRoom);
 }
 
 // The rest of one tick's events, placed and ahead (newest first), from the
