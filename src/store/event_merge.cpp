@@ -78,10 +78,11 @@ class EventList::Groups {
 // lie, needs a look at the whole tick.
 void EventList::mergeAhead() {
     const size_t placedCount = placed_.size(), aheadCount = ahead_.size();
-    RecordArray spare, merged;
-    spare.reallocate(aheadCount);
+    RecordArray merged;
     merged.reallocate(placedCount + aheadCount);
-    sortByTick(ahead_, spare, Ties::NewestFirst);
+    // The merged run's last records are the sort's working space until the
+    // merge writes them.
+    sortByTick(ahead_.begin(), merged.begin() + placedCount, aheadCount, Ties::NewestFirst);
     try {
         mergeAheadSorted(merged);
     } catch (...) {
@@ -164,10 +165,10 @@ Record* EventList::mergeAheadGroup(Record* out, const Record* p, size_t placedCo
 
 void EventList::mergeWaiting() {
     const size_t placedCount = placed_.size(), waitingCount = waiting_.size();
-    RecordArray spare, merged;
-    spare.reallocate(waitingCount);
+    RecordArray merged;
     merged.reallocate(placedCount + waitingCount);
-    sortByTick(waiting_, spare, Ties::InInsertionOrder);
+    sortByTick(waiting_.begin(), merged.begin() + placedCount, waitingCount,
+               Ties::InInsertionOrder);
     Groups groups;
     const Record* p = placed_.begin();
     const Record* w = waiting_.begin();
