@@ -112,19 +112,23 @@ void EventList::mergeAheadSorted(RecordArray& merged) const {
     Record* out = merged.begin();
     size_t i = 0, j = 0;
     while (i < placedCount && j < aheadCount) {
-        const Record& next = p[i];
-        if (a[j].tick < next.tick) {
-            *out++ = a[j++];
-        } else if (a[j].tick == next.tick && next.waitsAfterRelease()) {
+        const Record next = p[i], early = a[j];
+        if (early.tick == next.tick && next.waitsAfterRelease()) {
             size_t iEnd = i + 1, jEnd = j + 1;
             while (iEnd < placedCount && p[iEnd].tick == next.tick) ++iEnd;
             while (jEnd < aheadCount && a[jEnd].tick == next.tick) ++jEnd;
             out = mergeAheadGroup(out, p + i, iEnd - i, a + j, jEnd - j, groups);
             i = iEnd;
             j = jEnd;
-        } else {
-            *out++ = placed(p[i++]);
+            continue;
         }
+        // Which run the next record comes from is hard to foresee: it is
+        // chosen without a branch.
+        const bool fromAhead = early.tick < next.tick;
+        const Record both[2] = {placed(next), early};
+        *out++ = both[fromAhead];
+        j += fromAhead;
+        i += !fromAhead;
     }
     while (i < placedCount) *out++ = placed(p[i++]);
     while (j < aheadCount) *out++ = a[j++];
