@@ -5,11 +5,22 @@
 // the Windows DLLs). The heap in use is glibc's count, or on Windows the
 // busy blocks of every heap of the process.
 //
+// With an argument it times instead, once, the song of the Google
+// Benchmark program's BM_SongBuildAndImage (300,000 cal_insert_Note and
+// 37,500 cal_insert_Control in time order, then GetSmfDataSize, a buffer,
+// GetSmfData) or its floor (the same events sorted beforehand, encoded into
+// a new buffer by the benchmark's own encoder), so that a script can take
+// one build per fresh process (bench/fresh_runs.py):
+//
+//   heap_per_event song | song-floor     prints seconds=... faults=...
+//
 //   heap_per_event        (bench/CMakeLists.txt builds it beside xemidi_bench)
 //   i686-w64-mingw32-g++ -O2 -std=c++17 -Iinclude -Ibench bench/heap_per_event.cpp
 //       bench/event_stream.cpp build/win32/libxemidi.dll.a -o heap_per_event.exe
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "event_stream.h"
@@ -32,8 +43,19 @@ long long heapInUse() {
     }
     return used;
 }
+// Fresh pages are not counted on Windows.
+long long pageFaults() {
+    return -1;
+}
 #else
 #include <malloc.h>
+#include <sys/resource.h>
+
+long long pageFaults() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_minflt;
+}
 
 long long heapInUse() {
     const struct mallinfo2 heap = mallinfo2();
@@ -45,6 +67,17 @@ namespace {
 
 constexpr size_t Count = 1000000;
 
+void insertCalls(SmfHandle smf, const std::vector<bench::Call>& calls) {
+    for (const bench::Call& call : calls) {
+        const uint8_t* b = call.bytes;
+        const int ok = call.duration != 0
+                           ? cal_insert_Note(smf, call.tick, b[0] & 15, b[1], b[2],
+                                             static_cast<int32_t>(call.duration))
+                           : cal_insert_Control(smf, call.tick, b[0] & 15, b[1], b[2]);
+        if (!ok) std::abort();
+    }
+}
+
 double perEvent(int order) {
     const std::vector<bench::MidiEvent> timeOrder = bench::timeOrderedEvents(Count);
     const std::vector<bench::MidiEvent> random = bench::shuffled(timeOrder);
@@ -52,14 +85,7 @@ double perEvent(int order) {
     const long long before = heapInUse();
     SmfHandle smf = CreateSmf(bench::Division);
     if (order == 2) {
-        for (const bench::Call& call : calls) {
-            const uint8_t* b = call.bytes;
-            const int ok = call.duration != 0
-                               ? cal_insert_Note(smf, call.tick, b[0] & 15, b[1], b[2],
-                                                 static_cast<int32_t>(call.duration))
-                               : cal_insert_Control(smf, call.tick, b[0] & 15, b[1], b[2]);
-            if (!ok) std::abort();
-        }
+        insertCalls(smf, calls);
     } else {
         for (const bench::MidiEvent& event : order == 0 ? timeOrder : random)
             if (!InsertMidiEvent(smf, event.tick, event.bytes, 3)) std::abort();
@@ -71,9 +97,55 @@ double perEvent(int order) {
     return result;
 }
 
+// The song built and imaged once (floor false), or its events encoded:
+// the seconds and fresh pages of the whole, and of the build alone (the
+// calls, or the encoder's counting pass).
+int timeSong(bool floor) {
+    using Clock = std::chrono::steady_clock;
+    const std::vector<bench::Call> calls = bench::timeOrderedCalls(300000, 37500);
+    const std::vector<bench::MidiEvent> events = bench::eventsOf(calls);
+    const long long faults = pageFaults();
+    const Clock::time_point start = Clock::now();
+    std::vector<uint8_t> image;
+    size_t size = 0;
+    SmfHandle smf = nullptr;
+    if (floor) {
+        size = bench::encodeSorted(events, nullptr);
+    } else {
+        smf = CreateSmf(bench::Division);
+        insertCalls(smf, calls);
+    }
+    const Clock::time_point built = Clock::now();
+    const long long buildFaults = pageFaults();
+    if (floor) {
+        image.resize(size);
+        bench::encodeSorted(events, image.data());
+    } else {
+        uint32_t imageSize = 0;
+        if (!GetSmfDataSize(smf, &imageSize)) std::abort();
+        image.resize(imageSize);
+        if (!GetSmfData(smf, image.data(), imageSize)) std::abort();
+    }
+    const Clock::time_point end = Clock::now();
+    const long long endFaults = pageFaults();
+    const auto seconds = [](Clock::duration d) { return std::chrono::duration<double>(d).count(); };
+    std::printf("seconds=%.6f faults=%lld build_seconds=%.6f build_faults=%lld bytes=%zu\n",
+                seconds(end - start), faults < 0 ? -1 : endFaults - faults, seconds(built - start),
+                faults < 0 ? -1 : buildFaults - faults, image.size());
+    if (smf != nullptr) DeleteSmf(smf);
+    return 0;
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    if (argc > 1) {
+        if (std::strcmp(argv[1], "song") != 0 && std::strcmp(argv[1], "song-floor") != 0) {
+            std::fprintf(stderr, "usage: %s [song | song-floor]\n", argv[0]);
+            return 2;
+        }
+        return timeSong(std::strcmp(argv[1], "song-floor") == 0);
+    }
     std::printf("heap bytes per stored 3-byte event, %zu events, %zu-bit pointers\n", Count,
                 sizeof(void*) * 8);
     std::printf("time order   %.2f\n", perEvent(0));

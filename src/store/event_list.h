@@ -161,6 +161,7 @@ class EventList {
     // The merges (event_merge.cpp).
     class Groups;
     void mergeAhead();
+    void mergeAheadSorted(RecordArray& merged) const;
     Record* mergeAheadGroup(Record* out, const Record* placed, size_t placedCount,
                             const Record* ahead, size_t aheadCount, Groups& groups) const;
     void mergeWaiting();

@@ -2,8 +2,9 @@
 // ones, at the first read after they came: the only place that knows both
 // orders. Each builds the merged run in a new block, so that running out of
 // memory leaves the list as it was (only the run merged in may be left
-// sorted, which keeps the insertion order at every tick, all that a merge
+// sorted, with the insertion order kept at every tick, all that a merge
 // reads).
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -77,36 +78,61 @@ class EventList::Groups {
 // lie, needs a look at the whole tick.
 void EventList::mergeAhead() {
     const size_t placedCount = placed_.size(), aheadCount = ahead_.size();
-    RecordArray spare, merged;
-    spare.reallocate(aheadCount);
+    RecordArray merged;
     merged.reallocate(placedCount + aheadCount);
-    sortByTick(ahead_, spare, Ties::NewestFirst);
+    // The merged run's last records are the sort's working space until the
+    // merge writes them.
+    sortByTick(ahead_.begin(), merged.begin() + placedCount, aheadCount, Ties::NewestFirst);
+    try {
+        mergeAheadSorted(merged);
+    } catch (...) {
+        // The merge of a tick ran out of memory: the run ahead is sorted,
+        // the newest first at each tick, and the next sort would reverse its
+        // ties again. Each tick's events go back to insertion order.
+        for (Record *r = ahead_.begin(), *end = ahead_.end(); r != end;) {
+            Record* tickEnd = r + 1;
+            while (tickEnd != end && tickEnd->tick == r->tick) ++tickEnd;
+            std::reverse(r, tickEnd);
+            r = tickEnd;
+        }
+        throw;
+    }
+    placed_.swap(merged);
+    ahead_.clear();
+    ahead_.releaseIfEmpty(KeptWaitingRoom);
+}
+
+// Merges the sorted run ahead and the placed run into merged, which has
+// room for both.
+void EventList::mergeAheadSorted(RecordArray& merged) const {
+    const size_t placedCount = placed_.size(), aheadCount = ahead_.size();
     Groups groups;
     const Record* p = placed_.begin();
     const Record* a = ahead_.begin();
     Record* out = merged.begin();
     size_t i = 0, j = 0;
     while (i < placedCount && j < aheadCount) {
-        const Record& next = p[i];
-        if (a[j].tick < next.tick) {
-            *out++ = a[j++];
-        } else if (a[j].tick == next.tick && next.waitsAfterRelease()) {
+        const Record next = p[i], early = a[j];
+        if (early.tick == next.tick && next.waitsAfterRelease()) {
             size_t iEnd = i + 1, jEnd = j + 1;
             while (iEnd < placedCount && p[iEnd].tick == next.tick) ++iEnd;
             while (jEnd < aheadCount && a[jEnd].tick == next.tick) ++jEnd;
             out = mergeAheadGroup(out, p + i, iEnd - i, a + j, jEnd - j, groups);
             i = iEnd;
             j = jEnd;
-        } else {
-            *out++ = placed(p[i++]);
+            continue;
         }
+        // Which run the next record comes from is hard to foresee: it is
+        // chosen without a branch.
+        const bool fromAhead = early.tick < next.tick;
+        const Record both[2] = {placed(next), early};
+        *out++ = both[fromAhead];
+        j += fromAhead;
+        i += !fromAhead;
     }
     while (i < placedCount) *out++ = placed(p[i++]);
     while (j < aheadCount) *out++ = a[j++];
     merged.setSize(placedCount + aheadCount);
-    placed_.swap(merged);
-    ahead_.clear();
-    ahead_.releaseIfEmpty(KeptWaitingRoom);
 }
 
 // The rest of one tick's events, placed and ahead (newest first), from the
@@ -143,10 +169,10 @@ Record* EventList::mergeAheadGroup(Record* out, const Record* p, size_t placedCo
 
 void EventList::mergeWaiting() {
     const size_t placedCount = placed_.size(), waitingCount = waiting_.size();
-    RecordArray spare, merged;
-    spare.reallocate(waitingCount);
+    RecordArray merged;
     merged.reallocate(placedCount + waitingCount);
-    sortByTick(waiting_, spare, Ties::InInsertionOrder);
+    sortByTick(waiting_.begin(), merged.begin() + placedCount, waitingCount,
+               Ties::InInsertionOrder);
     Groups groups;
     const Record* p = placed_.begin();
     const Record* w = waiting_.begin();

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <utility>
 
 namespace xemidi {
 
@@ -11,15 +12,15 @@ namespace {
 
 // A radix sort, least significant digit first, over the bits in which the
 // ticks differ, at most MaxDigitBits a pass: two passes cover 24 bits (a
-// song of hours at 480 ticks a quarter note), three any tick. Each pass
-// reads the records in order and writes them to places that advance in
-// order, which the caches follow.
+// song of hours at 480 ticks a quarter note), four any tick. The passes
+// are even in number, so that the records end where they started. Each
+// pass reads the records in order and writes them to places that advance
+// in order, which the caches follow.
 constexpr uint32_t MaxDigitBits = 12;
 
 }  // namespace
 
-void sortByTick(RecordArray& records, RecordArray& spare, Ties ties) {
-    const size_t n = records.size();
+void sortByTick(Record* records, Record* spare, size_t n, Ties ties) {
     const bool reverse = ties == Ties::NewestFirst;
     bool sorted = true;
     uint32_t differ = 0;
@@ -29,21 +30,23 @@ void sortByTick(RecordArray& records, RecordArray& spare, Ties ties) {
         differ |= records[i].tick ^ records[0].tick;
     }
     if (sorted) return;
-    if (differ == 0) return std::reverse(records.begin(), records.end());  // one tick, reversed
+    if (differ == 0) return std::reverse(records, records + n);  // one tick, reversed
     uint32_t bits = 32;
     while ((differ >> (bits - 1)) == 0) --bits;
-    const uint32_t passes = (bits + MaxDigitBits - 1) / MaxDigitBits;
+    uint32_t passes = (bits + MaxDigitBits - 1) / MaxDigitBits;
+    passes += passes % 2;
     const uint32_t digitBits = (bits + passes - 1) / passes;
     const size_t digits = size_t{1} << digitBits;
     const auto digitOf = [&](uint32_t tick, uint32_t pass) {
         return (tick >> (pass * digitBits)) & (digits - 1);
     };
     const auto starts = std::make_unique<size_t[]>(passes * digits);  // zeroed
-    for (const Record& record : records) {
+    for (size_t k = 0; k < n; ++k) {
         for (uint32_t pass = 0; pass < passes; ++pass)
-            ++starts[pass * digits + digitOf(record.tick, pass)];
+            ++starts[pass * digits + digitOf(records[k].tick, pass)];
     }
-    spare.setSize(n);
+    Record* from = records;
+    Record* to = spare;
     for (uint32_t pass = 0; pass < passes; ++pass) {
         size_t* start = &starts[pass * digits];
         size_t total = 0;
@@ -54,13 +57,12 @@ void sortByTick(RecordArray& records, RecordArray& spare, Ties ties) {
         }
         // The first pass reads from the end to reverse the ties; every pass
         // keeps the order that the one before left.
-        Record* out = spare.begin();
         if (pass == 0 && reverse) {
-            for (size_t k = n; k-- > 0;) out[start[digitOf(records[k].tick, 0)]++] = records[k];
+            for (size_t k = n; k-- > 0;) to[start[digitOf(from[k].tick, 0)]++] = from[k];
         } else {
-            for (const Record& record : records) out[start[digitOf(record.tick, pass)]++] = record;
+            for (size_t k = 0; k < n; ++k) to[start[digitOf(from[k].tick, pass)]++] = from[k];
         }
-        records.swap(spare);
+        std::swap(from, to);
     }
 }
 

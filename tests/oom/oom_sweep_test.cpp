@@ -329,7 +329,7 @@ INSTANTIATE_TEST_SUITE_P(Exports, FailureSweep, ::testing::ValuesIn(scenarios())
 // still there, and the next read gives the image that nothing failing
 // gives. Waiting events in many runs or in a few; notes in time order, whose
 // note-offs wait ahead, with repeated notes that follow their key's
-// release, and notes far back.
+// release, and notes far back; ties ahead beside such a repeated note.
 TEST(Merge, FailuresLeaveEveryEventInPlace) {
     const auto fill = [](SmfHandle h, int kind) {
         const uint8_t on[3] = {0x90, 0x3C, 0x64};
@@ -339,11 +339,16 @@ TEST(Merge, FailuresLeaveEveryEventInPlace) {
                 if (i % 50 == 49) cal_insert_Note(h, i, 1, 62, 80, 20);  // far back
                 continue;
             }
+            if (kind == 3) {  // two note-offs ahead at each tick, one key struck again there
+                cal_insert_Note(h, i * 100, 0, 60, 90, 100);
+                cal_insert_Note(h, i * 100 + 10, 0, 61 + int32_t(i % 2), 90, 90);
+                continue;
+            }
             const uint32_t tick = kind == 1 ? (i % 200) * 7 : (i * 7919) % 1000;
             InsertMidiEvent(h, tick, on, 3);
         }
     };
-    for (int kind : {0, 1, 2}) {
+    for (int kind : {0, 1, 2, 3}) {
         SmfHandle twin = CreateSmf(480);
         fill(twin, kind);
         const Bytes expected = smftest::imageOf(twin);

@@ -1,5 +1,5 @@
 // The sort of the runs merged at a read, against a stable sort: ticks of
-// few and of all 32 bits (one to three passes), ties kept or reversed, all
+// few and of all 32 bits (two to four passes), ties kept or reversed, all
 // records at one tick, and records already in order.
 #include "store/tick_sort.h"
 
@@ -13,7 +13,6 @@
 namespace {
 
 using xemidi::Record;
-using xemidi::RecordArray;
 using xemidi::Ties;
 
 std::vector<Record> sortedAsReference(std::vector<Record> records, Ties ties) {
@@ -23,13 +22,10 @@ std::vector<Record> sortedAsReference(std::vector<Record> records, Ties ties) {
     return records;
 }
 
-std::vector<Record> sortedByTick(const std::vector<Record>& records, Ties ties) {
-    RecordArray array, spare;
-    array.reserveMore(records.size());
-    spare.reserveMore(records.size());
-    for (const Record& record : records) array.push(record);
-    xemidi::sortByTick(array, spare, ties);
-    return std::vector<Record>(array.begin(), array.end());
+std::vector<Record> sortedByTick(std::vector<Record> records, Ties ties) {
+    std::vector<Record> spare(records.size());
+    xemidi::sortByTick(records.data(), spare.data(), records.size(), ties);
+    return records;
 }
 
 bool same(const std::vector<Record>& a, const std::vector<Record>& b) {
