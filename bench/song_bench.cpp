@@ -73,19 +73,26 @@ void BM_SongEncodedFloor(benchmark::State& state) {
 }
 BENCHMARK(BM_SongEncodedFloor)->Unit(benchmark::kMillisecond);
 
+// The calls' events appended to a growing array as they come: the note-on
+// where the call is, the note-off at its end.
+std::vector<bench::MidiEvent> appendedEvents(const Calls& calls) {
+    std::vector<bench::MidiEvent> events;
+    for (const bench::Call& call : calls) {
+        events.push_back({call.tick, {call.bytes[0], call.bytes[1], call.bytes[2]}});
+        if (call.duration != 0) {
+            const auto off = static_cast<uint8_t>(0x80 | (call.bytes[0] & 0x0F));
+            events.push_back({call.tick + call.duration, {off, call.bytes[1], 64}});
+        }
+    }
+    return events;
+}
+
 // Appending the calls' events to a growing array, one stable sort, encoding.
 void BM_SongAppendSortEncode(benchmark::State& state) {
     const Calls calls = bench::timeOrderedCalls(SongNotes, SongControllers);
     size_t count = 0;
     for (auto _ : state) {
-        std::vector<bench::MidiEvent> events;
-        for (const bench::Call& call : calls) {
-            events.push_back({call.tick, {call.bytes[0], call.bytes[1], call.bytes[2]}});
-            if (call.duration != 0) {
-                const auto off = static_cast<uint8_t>(0x80 | (call.bytes[0] & 0x0F));
-                events.push_back({call.tick + call.duration, {off, call.bytes[1], 64}});
-            }
-        }
+        std::vector<bench::MidiEvent> events = appendedEvents(calls);
         std::stable_sort(events.begin(), events.end(),
                          [](const auto& a, const auto& b) { return a.tick < b.tick; });
         std::vector<uint8_t> image(bench::encodeSorted(events, nullptr));
@@ -96,6 +103,53 @@ void BM_SongAppendSortEncode(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(count));
 }
 BENCHMARK(BM_SongAppendSortEncode)->Unit(benchmark::kMillisecond);
+
+// ---- The song's parts ------------------------------------------------------
+// What the build and image of the song cost before any ordering: the
+// calls through the C interface alone, each refused at its handle check (a
+// deleted object's); the build alone, without the read that orders the
+// note-offs; and the calls' events appended to a growing array, no call,
+// no order, no image.
+
+void BM_SongCallsRefused(benchmark::State& state) {
+    const Calls calls = bench::timeOrderedCalls(SongNotes, SongControllers);
+    SmfHandle live = CreateSmf(bench::Division);  // the registry is not empty
+    SmfHandle deleted = CreateSmf(bench::Division);
+    DeleteSmf(deleted);
+    for (auto _ : state) {
+        for (const bench::Call& call : calls) {
+            const uint8_t* b = call.bytes;
+            const int ok = call.duration != 0
+                               ? cal_insert_Note(deleted, call.tick, b[0] & 15, b[1], b[2],
+                                                 static_cast<int32_t>(call.duration))
+                               : cal_insert_Control(deleted, call.tick, b[0] & 15, b[1], b[2]);
+            if (ok) std::abort();
+        }
+    }
+    DeleteSmf(live);
+}
+BENCHMARK(BM_SongCallsRefused)->Unit(benchmark::kMillisecond);
+
+void BM_SongBuildOnly(benchmark::State& state) {
+    const Calls calls = bench::timeOrderedCalls(SongNotes, SongControllers);
+    for (auto _ : state) {
+        SmfHandle smf = CreateSmf(bench::Division);
+        insertCalls(smf, calls);
+        state.PauseTiming();
+        DeleteSmf(smf);
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_SongBuildOnly)->Unit(benchmark::kMillisecond);
+
+void BM_SongAppendOnly(benchmark::State& state) {
+    const Calls calls = bench::timeOrderedCalls(SongNotes, SongControllers);
+    for (auto _ : state) {
+        std::vector<bench::MidiEvent> events = appendedEvents(calls);
+        benchmark::DoNotOptimize(events.data());
+    }
+}
+BENCHMARK(BM_SongAppendOnly)->Unit(benchmark::kMillisecond);
 
 // ---- Many notes at one tick ----------------------------------------------
 
