@@ -4,7 +4,8 @@
 // then its image (GetSmfDataSize, a buffer, GetSmfData). Beside it the
 // floor, the same events already sorted in an array and encoded by the
 // benchmark's own encoder, and the plain alternative, the same events
-// appended to a growing array, sorted once and encoded. Then many notes at
+// appended to a growing array, sorted once and encoded, and the song's
+// parts (the calls alone, the build alone, bare appends). Then many notes at
 // one tick against as many at distinct ticks, and the heap each stored
 // event holds.
 #include <benchmark/benchmark.h>
