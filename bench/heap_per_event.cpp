@@ -16,7 +16,8 @@
 //
 //   heap_per_event        (bench/CMakeLists.txt builds it beside xemidi_bench)
 //   i686-w64-mingw32-g++ -O2 -std=c++17 -Iinclude -Ibench bench/heap_per_event.cpp
-//       bench/event_stream.cpp build/win32/libxemidi.dll.a -o heap_per_event.exe
+//       bench/event_stream.cpp bench/song_calls.cpp build/win32/libxemidi.dll.a
+//       -o heap_per_event.exe
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -24,6 +25,7 @@
 #include <vector>
 
 #include "event_stream.h"
+#include "song_calls.h"
 #include "xemidi.h"
 
 #ifdef _WIN32
@@ -65,36 +67,9 @@ long long heapInUse() {
 
 namespace {
 
-constexpr size_t Count = 1000000;
-
-void insertCalls(SmfHandle smf, const std::vector<bench::Call>& calls) {
-    for (const bench::Call& call : calls) {
-        const uint8_t* b = call.bytes;
-        const int ok = call.duration != 0
-                           ? cal_insert_Note(smf, call.tick, b[0] & 15, b[1], b[2],
-                                             static_cast<int32_t>(call.duration))
-                           : cal_insert_Control(smf, call.tick, b[0] & 15, b[1], b[2]);
-        if (!ok) std::abort();
-    }
-}
-
-double perEvent(int order) {
-    const std::vector<bench::MidiEvent> timeOrder = bench::timeOrderedEvents(Count);
-    const std::vector<bench::MidiEvent> random = bench::shuffled(timeOrder);
-    const std::vector<bench::Call> calls = bench::timeOrderedCalls(470000, 60000);
-    const long long before = heapInUse();
-    SmfHandle smf = CreateSmf(bench::Division);
-    if (order == 2) {
-        insertCalls(smf, calls);
-    } else {
-        for (const bench::MidiEvent& event : order == 0 ? timeOrder : random)
-            if (!InsertMidiEvent(smf, event.tick, event.bytes, 3)) std::abort();
-    }
-    uint32_t size = 0;
-    if (!GetSmfDataSize(smf, &size)) std::abort();
-    const double result = static_cast<double>(heapInUse() - before) / static_cast<double>(Count);
-    DeleteSmf(smf);
-    return result;
+// As many calls accepted as made, or the program stops.
+void insertAll(SmfHandle smf, const std::vector<bench::Call>& calls) {
+    if (bench::insertCalls(smf, calls) != calls.size()) std::abort();
 }
 
 // The song built and imaged once (floor false), or its events encoded:
@@ -113,7 +88,7 @@ int timeSong(bool floor) {
         size = bench::encodeSorted(events, nullptr);
     } else {
         smf = CreateSmf(bench::Division);
-        insertCalls(smf, calls);
+        insertAll(smf, calls);
     }
     const Clock::time_point built = Clock::now();
     const long long buildFaults = pageFaults();
@@ -146,10 +121,10 @@ int main(int argc, char** argv) {
         }
         return timeSong(std::strcmp(argv[1], "song-floor") == 0);
     }
-    std::printf("heap bytes per stored 3-byte event, %zu events, %zu-bit pointers\n", Count,
+    std::printf("heap bytes per stored 3-byte event, 1000000 events, %zu-bit pointers\n",
                 sizeof(void*) * 8);
-    std::printf("time order   %.2f\n", perEvent(0));
-    std::printf("random order %.2f\n", perEvent(1));
-    std::printf("as notes     %.2f\n", perEvent(2));
+    std::printf("time order   %.2f\n", bench::heapPerStoredEvent(0, heapInUse));
+    std::printf("random order %.2f\n", bench::heapPerStoredEvent(1, heapInUse));
+    std::printf("as notes     %.2f\n", bench::heapPerStoredEvent(2, heapInUse));
     return 0;
 }

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "event_stream.h"
+#include "song_calls.h"
 #include "xemidi.h"
 
 namespace {
@@ -24,15 +25,9 @@ using Calls = std::vector<bench::Call>;
 
 constexpr size_t SongNotes = 300000, SongControllers = 37500;
 
-void insertCalls(SmfHandle smf, const Calls& calls) {
-    for (const bench::Call& call : calls) {
-        const uint8_t* b = call.bytes;
-        const int ok = call.duration != 0
-                           ? cal_insert_Note(smf, call.tick, b[0] & 15, b[1], b[2],
-                                             static_cast<int32_t>(call.duration))
-                           : cal_insert_Control(smf, call.tick, b[0] & 15, b[1], b[2]);
-        if (!ok) std::abort();
-    }
+// As many calls accepted as made, or the benchmark stops.
+void insertAll(SmfHandle smf, const Calls& calls) {
+    if (bench::insertCalls(smf, calls) != calls.size()) std::abort();
 }
 
 // As a host does it: the size, a buffer of that size, the image.
@@ -49,7 +44,7 @@ void BM_SongBuildAndImage(benchmark::State& state) {
     size_t events = 0;
     for (auto _ : state) {
         SmfHandle smf = CreateSmf(bench::Division);
-        insertCalls(smf, calls);
+        insertAll(smf, calls);
         const std::vector<uint8_t> image = imageOf(smf);
         benchmark::DoNotOptimize(image.data());
         state.PauseTiming();  // freeing a large object is not part of building it
@@ -118,14 +113,7 @@ void BM_SongCallsRefused(benchmark::State& state) {
     SmfHandle deleted = CreateSmf(bench::Division);
     DeleteSmf(deleted);
     for (auto _ : state) {
-        for (const bench::Call& call : calls) {
-            const uint8_t* b = call.bytes;
-            const int ok = call.duration != 0
-                               ? cal_insert_Note(deleted, call.tick, b[0] & 15, b[1], b[2],
-                                                 static_cast<int32_t>(call.duration))
-                               : cal_insert_Control(deleted, call.tick, b[0] & 15, b[1], b[2]);
-            if (ok) std::abort();
-        }
+        if (bench::insertCalls(deleted, calls) != 0) std::abort();
     }
     DeleteSmf(live);
 }
@@ -135,7 +123,7 @@ void BM_SongBuildOnly(benchmark::State& state) {
     const Calls calls = bench::timeOrderedCalls(SongNotes, SongControllers);
     for (auto _ : state) {
         SmfHandle smf = CreateSmf(bench::Division);
-        insertCalls(smf, calls);
+        insertAll(smf, calls);
         state.PauseTiming();
         DeleteSmf(smf);
         state.ResumeTiming();
@@ -197,25 +185,8 @@ long long heapInUse() {
 // read (nothing waits), per event: inserted in time order, in random
 // order, and as notes and controllers written in time order.
 void heapPerEvent(benchmark::State& state, int order) {
-    constexpr size_t Count = 1000000;
-    const std::vector<bench::MidiEvent> timeOrder = bench::timeOrderedEvents(Count);
-    const std::vector<bench::MidiEvent> random = bench::shuffled(timeOrder);
-    const Calls calls = bench::timeOrderedCalls(470000, 60000);  // 1,000,000 events
     double perEvent = 0;
-    for (auto _ : state) {
-        const long long before = heapInUse();
-        SmfHandle smf = CreateSmf(bench::Division);
-        if (order == 2) {
-            insertCalls(smf, calls);
-        } else {
-            for (const bench::MidiEvent& event : order == 0 ? timeOrder : random)
-                if (!InsertMidiEvent(smf, event.tick, event.bytes, 3)) std::abort();
-        }
-        uint32_t size = 0;
-        if (!GetSmfDataSize(smf, &size)) std::abort();
-        perEvent = static_cast<double>(heapInUse() - before) / static_cast<double>(Count);
-        DeleteSmf(smf);
-    }
+    for (auto _ : state) perEvent = bench::heapPerStoredEvent(order, heapInUse);
     state.counters["heap_per_event"] = perEvent;
 }
 void BM_HeapPerEventTimeOrder(benchmark::State& state) {
