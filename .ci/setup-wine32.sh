@@ -6,7 +6,8 @@
 # On a kernel that cannot run 32-bit x86 code itself, i386 programs run
 # under qemu-i386-static through binfmt_misc, registered here with the F
 # flag (the interpreter is opened once, so it works in any mount namespace).
-# Needs root; exits 77 (skipped) without it.
+# Needs root; exits 77 (skipped) without it, or when wine32:i386 cannot be
+# installed while an index failed to download (.ci/packages.sh records why).
 set -euo pipefail
 loader=/usr/lib/wine/wine
 binfmt=/proc/sys/fs/binfmt_misc
@@ -16,14 +17,18 @@ if [ "$(id -u)" != 0 ]; then
   exit 77
 fi
 
+source "$(dirname "$0")/packages.sh"
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   echo "setup-wine32: adding the i386 architecture"
   dpkg --add-architecture i386
-  apt-get update -q
+  packages_update again
 fi
 echo "setup-wine32: installing wine32:i386 and qemu-user-static"
-DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
-  wine32:i386 qemu-user-static >/dev/null
+if ! packages_want "windows: the 32-bit DLL's runs under the 32-bit Wine (still built, packed and its exports checked)" \
+    wine32:i386 qemu-user-static; then
+  echo "setup-wine32: SKIPPED: wine32:i386 could not be installed while an index had failed"
+  exit 77
+fi
 
 if ! "$loader" --version >/dev/null 2>&1; then
   if [ ! -e "$binfmt/register" ]; then

@@ -9,11 +9,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
-if [ "$(id -u)" = 0 ]; then
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get install -y -q --no-install-recommends \
-    cmake ninja-build g++ pkg-config dpkg-dev file python3-mido
-fi
+source .ci/packages.sh
+packages_require cmake ninja-build g++ pkg-config dpkg-dev file python3-mido
 
 SECONDS=0
 say() { echo "-- [${SECONDS}s] $*"; }
@@ -110,7 +107,7 @@ if [ "$(id -u)" != 0 ]; then
 fi
 say "apt-get install the package, a host built against /usr, apt-get remove and purge"
 installed=yes
-apt-get install -y -q "./$deb"
+packages_require "./$deb"
 build_with_pkg_config "$work/usr-host"
 run_host "$work/usr-host" usr-host
 apt-get remove -y -q xemidi

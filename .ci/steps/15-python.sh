@@ -7,10 +7,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
-if [ "$(id -u)" = 0 ]; then
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
-    python3 python3-venv python3-dev python3-mido python3-numpy
-fi
+source .ci/packages.sh
+packages_require python3 python3-venv python3-dev python3-mido python3-numpy
 
 cmake --preset dev >/dev/null
 cmake --build --preset dev

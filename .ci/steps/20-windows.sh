@@ -35,12 +35,12 @@ stop_wine() {
 }
 trap 'stop_wine; summary' EXIT
 
-if [ "$(id -u)" = 0 ]; then
-    part "install MinGW-w64, wine64, pefile, mido, zip"
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
-        g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix googletest wine64 python3-pefile \
-        python3-mido zip unzip \
-        >/dev/null
+source .ci/packages.sh
+part "install MinGW-w64, wine64, pefile, mido, zip"
+if ! packages_want "windows: both DLLs built, their tests under Wine, both packages" \
+    g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix googletest wine64 python3-pefile \
+    python3-mido zip unzip; then
+    exit 0
 fi
 
 # The 32-bit Wine is installed while the 64-bit DLL builds; the prefix that
@@ -63,6 +63,8 @@ if [ "$setup_status" != 0 ] && [ "$setup_status" != 77 ]; then
     echo "== windows: the 32-bit Wine setup failed ($setup_status)" >&2
     exit 1
 fi
+# 77: no 32-bit Wine (not root, or its packages skipped: the log says which).
+no_wine32=$(sed -n 's/^setup-wine32: SKIPPED: //p' build/setup-wine32.log | head -n 1)
 
 part "64-bit: DLL check, interface tests under wine64"
 ctest --preset win64
@@ -81,7 +83,7 @@ if [ "$setup_status" = 0 ]; then
     part "32-bit: DLL check, interface tests under $wine32"
     ctest --preset win32
 else
-    part "32-bit: DLL check only (no 32-bit Wine: not root)"
+    part "32-bit: DLL check only (no 32-bit Wine: $no_wine32)"
     ctest --preset win32 -R '^(dll_check|python\.)'
 fi
 
@@ -97,6 +99,6 @@ if [ "$setup_status" = 0 ]; then
     part "package win32, its example host run under $wine32"
     .ci/package-windows.sh build/win32
 else
-    part "package win32 (no 32-bit Wine to run its example host)"
+    part "package win32 (no 32-bit Wine to run its example host: $no_wine32)"
     .ci/package-windows.sh --no-run build/win32
 fi
