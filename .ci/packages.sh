@@ -126,6 +126,7 @@ packages_want() {
   if [ "${XEMIDI_CI_STRICT:-0}" = 1 ]; then
     _packages_say "FAILED: cannot install $* ($check): $reason; an index failed in this run: $index;" \
       "XEMIDI_CI_STRICT=1 allows no skipped check"
+    printf '%s\n' "$check" >>"$XEMIDI_CI_STATE/strict-failed"
     exit 1
   fi
   printf '%s\t%s\t%s\t%s\n' "$check" "$*" "$reason" "$index" >>"$XEMIDI_CI_STATE/skipped"
@@ -139,9 +140,13 @@ packages_want() {
 # CI's last lines: every check skipped in this run, with its reasons, or
 # that none was.
 packages_summary() {
+  if [ -s "$XEMIDI_CI_STATE/strict-failed" ]; then
+    echo "== CI: XEMIDI_CI_STRICT=1: failed, as this check could not get its packages:"
+    sed 's/^/==   /' "$XEMIDI_CI_STATE/strict-failed"
+  fi
   if [ ! -s "$XEMIDI_CI_STATE/skipped" ]; then
-    if _packages_index_failed; then
-      echo "== CI: an index failed to download, but every check got its packages: a full run"
+    if _packages_index_failed && [ ! -s "$XEMIDI_CI_STATE/strict-failed" ]; then
+      echo "== CI: an index failed to download, but no check was skipped for it"
     fi
     return 0
   fi

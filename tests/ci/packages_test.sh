@@ -105,6 +105,9 @@ expect "nothing is skipped" bash -c "! grep -q SKIPPED <<<\"\$0\"" "$out"
 run_case strict 99 "wine32:i386" 1 "$step"
 expect "XEMIDI_CI_STRICT=1 fails a skip" test "$status" != 0
 expect "and says why" says "XEMIDI_CI_STRICT=1 allows no skipped check"
+run_case strict-summary 99 "wine32:i386" 1 "(packages_want w wine32:i386) || true; packages_summary"
+expect "the summary names what strict mode failed" says "XEMIDI_CI_STRICT=1: failed"
+expect "and claims no full run" bash -c "! grep -q 'no check was skipped' <<<\"\$0\"" "$out"
 
 run_case retried 1 "wine32:i386" 0 "$step"
 expect "an index that comes on the second try is not a failed one" test "$status" != 0
