@@ -1,0 +1,54 @@
+// The package as a user gets it: `npm pack` of the assembled package,
+// installed from the tarball into an empty folder with nothing else
+// present, and used from there: the README's first program, the example
+// song, the declarations against the class, the version against the
+// header's.
+import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
+import { readFileSync, writeFileSync } from 'node:fs';
+import path from 'node:path';
+import { test } from 'node:test';
+import { importPackage, PACKAGE, ROOT, workFolder } from './support/package.mjs';
+
+const npm = (args, cwd) =>
+  execFileSync('npm', [...args, '--no-audit', '--no-fund', '--offline', '--loglevel=error'], { cwd, encoding: 'utf8' });
+
+test('installed from its tarball into an empty folder', () => {
+  const work = workFolder('install');
+  const [packed] = JSON.parse(npm(['pack', PACKAGE, '--json', '--pack-destination', work], work));
+  const files = packed.files.map((f) => f.path).sort();
+  assert.deepEqual(files, ['LICENSE', 'README.md', 'arguments.js', 'examples/index.html', 'examples/piece.js',
+    'examples/song.mjs', 'package.json', 'rules.js', 'smf.js', 'xemidi.d.ts', 'xemidi.js', 'xemidi.wasm']);
+
+  const host = path.join(work, 'host');
+  execFileSync('mkdir', [host]);
+  writeFileSync(path.join(host, 'package.json'), '{"name": "host", "private": true, "type": "module"}\n');
+  npm(['install', path.join(work, packed.filename)], host);
+  // The README's first program, as it stands there.
+  const readme = readFileSync(path.join(ROOT, 'README.md'), 'utf8');
+  const program = readme.match(/\n```js\n([\s\S]*?)\n```\n/);
+  assert.match(program?.[1] ?? '', /from 'xemidi';/, 'the README has a first program for JavaScript');
+  writeFileSync(path.join(host, 'first.mjs'), program[1]);
+  const printed = execFileSync(process.execPath, ['first.mjs'], { cwd: host, encoding: 'utf8' });
+  assert.match(printed, /^hello\.mid: \d+ bytes\n$/);
+  assert.equal(readFileSync(path.join(host, 'hello.mid')).subarray(0, 4).toString(), 'MThd');
+  const song = execFileSync(process.execPath, ['node_modules/xemidi/examples/song.mjs', 'song.mid'],
+    { cwd: host, encoding: 'utf8' });
+  assert.match(song, /copy: the same \d+ bytes as the original/);
+});
+
+test('the declarations name every method, and the version is the header\'s', async () => {
+  const { loadXemidi } = await importPackage();
+  const { Smf } = await loadXemidi();
+  const declared = readFileSync(path.join(PACKAGE, 'xemidi.d.ts'), 'utf8')
+    .match(/export declare class Smf \{([\s\S]*?)\n\}/)[1]
+    .match(/^ {2}(?:readonly )?([a-zA-Z]+)[(:]/gm)
+    .map((line) => line.trim().replace(/^readonly /, '').replace(/[(:]$/, ''));
+  const own = Object.getOwnPropertyNames(Smf.prototype).filter((name) => name !== 'constructor');
+  assert.deepEqual([...new Set(declared)].filter((name) => name !== 'constructor').sort(), own.sort());
+
+  const header = readFileSync(path.join(ROOT, 'include/xemidi.h'), 'utf8');
+  const part = (name) => header.match(new RegExp(`#define XEMIDI_VERSION_${name} (\\d+)`))[1];
+  const version = `${part('MAJOR')}.${part('MINOR')}.${part('PATCH')}${part('TWEAK').padStart(4, '0')}`;
+  assert.equal(JSON.parse(readFileSync(path.join(PACKAGE, 'package.json'), 'utf8')).version, version);
+});
