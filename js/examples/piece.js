@@ -230,12 +230,14 @@ export function countEvents(file) {
     if (status === 0xff) {
       const type = file[at + 1];
       at += 2;
-      at += number();
+      const length = number();
+      at += length;
       count(`meta 0x${type.toString(16).padStart(2, '0')} ${META_NAMES[type] ?? 'other'}`);
       running = 0;
     } else if (status === 0xf0 || status === 0xf7) {
       at += 1;
-      at += number();
+      const length = number();
+      at += length;
       count('sysex');
       running = 0;
     } else {
