@@ -13,8 +13,11 @@
 
 # Exceptions are how the library turns a failed allocation into a refusal:
 # WebAssembly's own exception handling keeps them at no cost until thrown.
-add_compile_options(-fwasm-exceptions)
-add_link_options(-fwasm-exceptions)
+# Bulk memory operations copy records with one instruction; the module is
+# optimised as a whole (-flto) and is not relocatable.
+set(CMAKE_POSITION_INDEPENDENT_CODE OFF)
+add_compile_options(-fwasm-exceptions -mbulk-memory -flto)
+add_link_options(-fwasm-exceptions -mbulk-memory -flto)
 add_subdirectory(src)
 
 file(STRINGS "${XEMIDI_EXPORTS_LIST}" _wasm_lines REGEX "^[0-9]")

@@ -5,6 +5,12 @@ import { argumentError, bytes, column, countOf, integer, refusal, text, XemidiEr
 import { reason, TickSpans } from './rules.js';
 
 const NOTE_NAMES = ['ticks', 'channels', 'keys', 'velocities', 'durations'];
+
+// The common case, checked first and fast: numbers that fit the C types.
+// Anything else (or a refusal) takes the general path, which converts and
+// checks every argument, calls, and throws with the reason.
+const u32 = (value) => typeof value === 'number' && value >>> 0 === value;
+const i32 = (value) => typeof value === 'number' && (value | 0) === value;
 const NOTE_ARGUMENTS = ['tick', 'channel', 'key', 'velocity', 'duration'];
 
 export function smfClass(module) {
@@ -82,6 +88,12 @@ export function smfClass(module) {
     // cal_insert_Note: a note-on (key 0..127, velocity 1..127) at tick and its
     // note-off (velocity 64) at tick + duration, modulo 2^32.
     note(tick, channel, key, velocity, duration) {
+      if (u32(tick) && i32(channel) && i32(key) && i32(velocity) && i32(duration) &&
+          x.cal_insert_Note(this.#handle, tick, channel, key, velocity, duration) !== 0) {
+        this.#ticks.add(tick);
+        this.#ticks.add((tick + duration) >>> 0);
+        return;
+      }
       const m = 'note';
       const args = {
         tick: integer(tick, m, 'tick', 'uint32_t'), channel: integer(channel, m, 'channel'),
@@ -101,18 +113,33 @@ export function smfClass(module) {
 
     // cal_insert_KeyAft: polyphonic key pressure; key, pressure 0..127.
     keyPressure(tick, channel, key, pressure) {
+      if (u32(tick) && i32(channel) && i32(key) && i32(pressure) &&
+          x.cal_insert_KeyAft(this.#handle, tick, channel, key, pressure) !== 0) {
+        this.#ticks.add(tick);
+        return;
+      }
       this.#channelCall('keyPressure', 'cal_insert_KeyAft', x.cal_insert_KeyAft,
         ['tick', 'channel', 'key', 'pressure'], [tick, channel, key, pressure]);
     }
 
     // cal_insert_Control: a control change; controller, value 0..127.
     control(tick, channel, controller, value) {
+      if (u32(tick) && i32(channel) && i32(controller) && i32(value) &&
+          x.cal_insert_Control(this.#handle, tick, channel, controller, value) !== 0) {
+        this.#ticks.add(tick);
+        return;
+      }
       this.#channelCall('control', 'cal_insert_Control', x.cal_insert_Control,
         ['tick', 'channel', 'controller', 'value'], [tick, channel, controller, value]);
     }
 
     // cal_insert_ChanAft: channel pressure 0..127.
     channelPressure(tick, channel, pressure) {
+      if (u32(tick) && i32(channel) && i32(pressure) &&
+          x.cal_insert_ChanAft(this.#handle, tick, channel, pressure) !== 0) {
+        this.#ticks.add(tick);
+        return;
+      }
       this.#channelCall('channelPressure', 'cal_insert_ChanAft', x.cal_insert_ChanAft,
         ['tick', 'channel', 'pressure'], [tick, channel, pressure]);
     }
@@ -121,12 +148,22 @@ export function smfClass(module) {
     // bank select controllers 0 and 32 when bank is 0..16383; bank -1 sends
     // the program change alone.
     program(tick, channel, program, bank = -1) {
+      if (u32(tick) && i32(channel) && i32(program) && i32(bank) &&
+          x.cal_insert_Patch(this.#handle, tick, channel, program, bank) !== 0) {
+        this.#ticks.add(tick);
+        return;
+      }
       this.#channelCall('program', 'cal_insert_Patch', x.cal_insert_Patch,
         ['tick', 'channel', 'program', 'bank'], [tick, channel, program, bank]);
     }
 
     // cal_insert_Wheel: pitch bend, -8192..8191; 0 is the centre.
     pitchBend(tick, channel, value) {
+      if (u32(tick) && i32(channel) && i32(value) &&
+          x.cal_insert_Wheel(this.#handle, tick, channel, value) !== 0) {
+        this.#ticks.add(tick);
+        return;
+      }
       this.#channelCall('pitchBend', 'cal_insert_Wheel', x.cal_insert_Wheel,
         ['tick', 'channel', 'value'], [tick, channel, value]);
     }
@@ -134,6 +171,11 @@ export function smfClass(module) {
     // calex_insert_RPN: a registered parameter write, controllers 101, 100,
     // 6, 38 at tick; parameter, value 0..16383.
     rpn(tick, channel, parameter, value) {
+      if (u32(tick) && i32(channel) && i32(parameter) && i32(value) &&
+          x.calex_insert_RPN(this.#handle, tick, channel, parameter, value) !== 0) {
+        this.#ticks.add(tick);
+        return;
+      }
       this.#channelCall('rpn', 'calex_insert_RPN', x.calex_insert_RPN,
         ['tick', 'channel', 'parameter', 'value'], [tick, channel, parameter, value]);
     }
@@ -141,6 +183,11 @@ export function smfClass(module) {
     // calex_insert_NRPN: a non-registered parameter write, controllers 99,
     // 98, 6, 38.
     nrpn(tick, channel, parameter, value) {
+      if (u32(tick) && i32(channel) && i32(parameter) && i32(value) &&
+          x.calex_insert_NRPN(this.#handle, tick, channel, parameter, value) !== 0) {
+        this.#ticks.add(tick);
+        return;
+      }
       this.#channelCall('nrpn', 'calex_insert_NRPN', x.calex_insert_NRPN,
         ['tick', 'channel', 'parameter', 'value'], [tick, channel, parameter, value]);
     }
@@ -165,6 +212,13 @@ export function smfClass(module) {
     // (0x80..0xEF, no running status) with the data bytes it needs (below
     // 0x80); every byte given is stored.
     midi(tick, data) {
+      if (u32(tick) && data instanceof Uint8Array && data.length <= module.scratchSize) {
+        const at = module.scratchFor(data);
+        if (at !== 0 && x.InsertMidiEvent(this.#handle, tick, at, data.length) !== 0) {
+          this.#ticks.add(tick);
+          return;
+        }
+      }
       this.#bytesCall('midi', 'InsertMidiEvent', x.InsertMidiEvent, tick, undefined, data);
     }
 

@@ -88,6 +88,14 @@ function moduleOf(instance, memory) {
       heapNow.fill(0, at + data.length, at + data.length + zeros);
       return at;
     },
+    // data copied into the memory kept for one call's arguments, when it is
+    // free; 0 otherwise.
+    scratchSize: SCRATCH,
+    scratchFor(data) {
+      if (scratchUsed) return 0;
+      bytes().set(data, scratch);
+      return scratch;
+    },
     u8: (at, length) => bytes().subarray(at, at + length),
     u32: (at, length) => new Uint32Array(bytes().buffer, at, length),
   };

@@ -49,6 +49,7 @@ const INSERTS = [
   ['sysexHex', [0, 'F0 7E 7F 09 01 F7'], [0, 'F0 ZZ F7'], 'calex_insert_Sysx', ['f0057e7f0901f7']],
   ['text', [0, 'caf\u00e9'], null, 'calex_insert_Text', ['ff0105636166c3a9']],
   ['lyric', [0, [0x6c, 0x61]], null, 'calex_insert_Lyric', ['ff05026c61']],
+  ['midi', [0, new Uint8Array([0xc0, 0x05])], [0, new Uint8Array([0xc0])], 'InsertMidiEvent', ['c005']],
   ['midi', [0, [0xc0, 0x05]], [0, [0xc0]], 'InsertMidiEvent', ['c005']],
   ['sysex', [0, new Uint8Array([0xf0, 0x01, 0xf7])], [0, [0xf0, 0x01]], 'InsertSysexEvent', ['f00201f7']],
   ['meta', [0, 0x51, [0x07, 0xa1, 0x20]], [0, 0x51, [0x07, 0xa1]], 'InsertMetaEvent', ['ff510307a120']],
