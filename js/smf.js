@@ -5,13 +5,16 @@ import { argumentError, bytes, column, countOf, integer, refusal, text, XemidiEr
 import { reason, TickSpans } from './rules.js';
 
 const NOTE_NAMES = ['ticks', 'channels', 'keys', 'velocities', 'durations'];
+const NOTE_ARGUMENTS = ['tick', 'channel', 'key', 'velocity', 'duration'];
+// Given to the constructor with a handle of the module's (a copy's), which
+// the new object then owns; the host cannot name it.
+const ADOPT = Symbol('adopt');
 
 // The common case, checked first and fast: numbers that fit the C types.
 // Anything else (or a refusal) takes the general path, which converts and
 // checks every argument, calls, and throws with the reason.
 const u32 = (value) => typeof value === 'number' && value >>> 0 === value;
 const i32 = (value) => typeof value === 'number' && (value | 0) === value;
-const NOTE_ARGUMENTS = ['tick', 'channel', 'key', 'velocity', 'duration'];
 
 export function smfClass(module) {
   const x = module.exports;
@@ -25,8 +28,8 @@ export function smfClass(module) {
 
     // CreateSmf: a new, empty object; division 1..32767 ticks per quarter
     // note (only the low 16 bits are read, as a signed value).
-    constructor(division, handle = 0) {
-      if (handle === 0) {
+    constructor(division, adopt, handle = 0) {
+      if (adopt !== ADOPT) {
         division = integer(division, 'Smf', 'division');
         handle = x.CreateSmf(division);
         if (handle === 0) throw refusal('Smf', 'CreateSmf', { division }, reason('CreateSmf', { division }));
@@ -57,7 +60,7 @@ export function smfClass(module) {
     // events in the same order; its file equals this one's.
     copy() {
       const handle = this.#call('copy', 'CopySmf', {}, x.CopySmf);
-      const twin = new Smf(this.#division, handle);
+      const twin = new Smf(this.#division, ADOPT, handle);
       twin.#ticks = new TickSpans(this.#ticks);
       return twin;
     }
@@ -377,11 +380,12 @@ export function smfClass(module) {
       const message = (i) => ({ data: data[i], len: data[i].length });
       this.#batch(m, 'InsertMidiEvent', ['tick'], columns.slice(0, 1), count, (at, single, spans) => {
         const where = module.put(joined);
-        const endsAt = module.put(new Uint8Array(ends.buffer));
+        let endsAt = 0;
         try {
+          endsAt = module.put(new Uint8Array(ends.buffer));
           return x.xemidi_insert_midi(this.#handle, count, at[0], single, where, endsAt, spans);
         } finally {
-          module.release(endsAt);
+          if (endsAt !== 0) module.release(endsAt);
           module.release(where);
         }
       }, message);
@@ -392,19 +396,21 @@ export function smfClass(module) {
     #batch(method, call, names, columns, count, loop, extra = () => ({})) {
       this.#live(method);
       let single = 0;
-      const at = columns.map((c, k) => {
-        if (c.values) return module.put(new Uint8Array(c.values.buffer, c.values.byteOffset, c.values.byteLength));
-        single |= 1 << k;
-        return module.put(new Uint8Array(new Int32Array([c.single]).buffer));
-      });
-      const spans = module.allocate(32 * 4);
       let inserted;
+      const held = []; // released however the call ends
       try {
+        const at = columns.map((c, k) => {
+          if (!c.values) single |= 1 << k;
+          const values = c.values ?? new Int32Array([c.single]);
+          held.push(module.put(new Uint8Array(values.buffer, values.byteOffset, values.byteLength)));
+          return held.at(-1);
+        });
+        const spans = module.allocate(32 * 4);
+        held.push(spans);
         inserted = loop(at, single, spans) >>> 0;
         this.#ticks.merge(module.u32(spans, 32));
       } finally {
-        module.release(spans);
-        for (const address of at.reverse()) module.release(address);
+        for (const address of held.reverse()) module.release(address);
       }
       if (inserted === count) return;
       const args = {};

@@ -344,6 +344,13 @@ describe('memory', () => {
     assert.ok(['ERR_XEMIDI_REFUSED', 'ERR_XEMIDI_MEMORY'].includes(error.code), error.message);
     smf.note(0, 0, 60, 100, 1); // the object still takes what fits
     smf.delete();
+    // A batch whose arrays do not fit beside each other: nothing goes in,
+    // and what was copied of them is given back.
+    const batch = new small.Smf(96);
+    const big = new Int32Array(1 << 20);
+    assert.equal(thrown(() => batch.insertNotes(new Uint32Array(1 << 20), big, big, 100, 1)).code, 'ERR_XEMIDI_MEMORY');
+    assert.equal(batch.size(), 26, 'nothing went in');
+    batch.delete();
     const [again, countAgain] = fill();
     assert.equal(countAgain, count, 'the memory of the deleted object came back');
     again.delete();
