@@ -43,16 +43,16 @@ export class XemidiError extends Error {
 }
 
 /**
- * One Standard MIDI File (format 0, one track) in the module's memory.
+ * One Standard MIDI File (format 0, one track) in the module's memory,
+ * made by `new xemidi.Smf(division)` of an instance of the module.
  * Events go in at absolute ticks in any order; of several at one tick, the
  * one inserted last stands first. Call delete() when done: an object that
  * is never deleted is freed only when the garbage collector finds it.
  */
-export declare class Smf {
-  /** CreateSmf: division 1..32767 ticks per quarter note. */
-  constructor(division: Integer);
+export interface Smf {
   /** DeleteSmf: frees the object; deleting it again does nothing. */
   delete(): void;
+  /** delete(), for `using`. */
   [Symbol.dispose](): void;
   readonly deleted: boolean;
   /** Ticks per quarter note. */
@@ -105,9 +105,16 @@ export declare class Smf {
   data(): Uint8Array;
 }
 
+/** The class of one instance's objects. */
+export interface SmfConstructor {
+  /** CreateSmf: division 1..32767 ticks per quarter note. */
+  new (division: Integer): Smf;
+  readonly prototype: Smf;
+}
+
 /** One instance of the module: its objects live in its own memory. */
 export interface Xemidi {
-  readonly Smf: typeof Smf;
+  readonly Smf: SmfConstructor;
   readonly XemidiError: typeof XemidiError;
 }
 

@@ -6,14 +6,12 @@
 # headless chromium, driven by puppeteer-core from tests/js's lock file.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
+source .ci/packages.sh
 
-if [ "$(id -u)" = 0 ]; then
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get install -y -q --no-install-recommends emscripten chromium python3-mido
-  # Node.js and npm: Debian's, unless the machine has its own (which
-  # conflicts with Debian's npm package).
-  command -v npm >/dev/null || apt-get install -y -q --no-install-recommends nodejs npm
-fi
+packages_require emscripten chromium python3-mido
+# Node.js and npm: Debian's, unless the machine has an npm of its own (the
+# NodeSource nodejs, which conflicts with Debian's npm package).
+command -v npm >/dev/null || packages_require nodejs npm
 export NODE_PATH=/usr/share/nodejs  # emcc's acorn
 
 cmake --preset dev >/dev/null
@@ -21,5 +19,5 @@ cmake --build --preset dev
 npm ci --prefix tests/js --no-audit --no-fund
 cmake --workflow --preset wasm
 
-# The sizes of the package's files for one runtime, for the record.
+# The size of the package's files for one runtime, for the record.
 wc -c build/wasm/package/xemidi.wasm build/wasm/package/{xemidi,smf,arguments,rules}.js | tail -1
