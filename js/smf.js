@@ -428,9 +428,13 @@ export function smfClass(module) {
     // consecutive events are more than 0x0FFFFFFF ticks apart, or when the
     // first event is at tick 2^28 or later: the object then has no file.
     size() {
+      return this.#size('size');
+    }
+
+    #size(method) {
       const out = module.allocate(4);
       try {
-        this.#call('size', 'GetSmfDataSize', {}, x.GetSmfDataSize, out);
+        this.#call(method, 'GetSmfDataSize', {}, x.GetSmfDataSize, out);
         return module.u32(out, 1)[0];
       } finally {
         module.release(out);
@@ -440,7 +444,7 @@ export function smfClass(module) {
     // GetSmfData: the Standard MIDI File, as a new Uint8Array; refused as
     // size().
     data() {
-      const size = this.size();
+      const size = this.#size('data');
       const out = module.allocate(size);
       try {
         this.#call('data', 'GetSmfData', { size }, x.GetSmfData, out, size);

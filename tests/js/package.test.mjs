@@ -307,8 +307,10 @@ describe('rules', () => {
   test('an object without an image: the reason names the gap', () => {
     withSmf((smf) => {
       smf.note(2 ** 28, 0, 60, 100, 1);
-      for (const call of [() => smf.size(), () => smf.data()]) {
-        assert.equal(thrown(call).reason,
+      for (const method of ['size', 'data']) {
+        const error = thrown(() => smf[method]());
+        assert.equal(error.method, method);
+        assert.equal(error.reason,
           'the first event, at tick 268435456, is more than 0x0FFFFFFF ticks after the start: the object has no image');
       }
       const twin = smf.copy();
