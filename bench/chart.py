@@ -14,6 +14,11 @@ run again: the chart shows where it was measured, and the table says where
 it stopped. The points go to a JSON file beside the PNG. The chart needs
 Debian's python3-matplotlib; without it the script says so and writes the
 table and the JSON only.
+
+  bench/chart.py --from-js RESULTS.json [--out docs/js_build_and_image.png]
+
+draws instead the points that bench/js/compare.mjs --json wrote (the
+JavaScript package, its peers and the C library's calls), measuring nothing.
 """
 
 import argparse
@@ -68,7 +73,8 @@ def table(times, counts):
     return "\n".join(lines)
 
 
-def draw(times, path):
+def draw(times, path, libraries=LIBRARIES, unit="events (time order, 16 channels)",
+         title="Building a format-0 file of N events and taking its image"):
     try:
         import matplotlib
         matplotlib.use("Agg")
@@ -77,20 +83,36 @@ def draw(times, path):
         print("python3-matplotlib is missing (apt-get install python3-matplotlib): no chart drawn")
         return False
     figure, axes = plt.subplots(figsize=(8, 5.5))
-    for library in LIBRARIES:
+    for library in libraries:
         points = sorted(times[library].items())
         if points:
             axes.plot([c for c, _ in points], [t for _, t in points], marker="o", label=library)
     axes.set_xscale("log")
     axes.set_yscale("log")
-    axes.set_xlabel("events (time order, 16 channels)")
+    axes.set_xlabel(unit)
     axes.set_ylabel("build and image, seconds (best of the runs)")
-    axes.set_title("Building a format-0 file of N events and taking its image")
+    axes.set_title(title)
     axes.grid(True, which="both", alpha=0.3)
     axes.legend()
     figure.tight_layout()
     figure.savefig(path, dpi=110)
     return True
+
+
+def draw_js(results, out):
+    """The chart of bench/js/compare.mjs's points: build and image against
+    the number of events, for every library it ran."""
+    with open(results) as f:
+        measured = json.load(f)
+    times = {library: {point["events"]: point["build"] + point["image"]
+                       for point in by_count.values() if "build" in point}
+             for library, by_count in measured["results"].items()}
+    workload = {"w1": "the benchmarks' song", "quarters": "quarter notes at 480 ticks"}
+    drawn = draw(times, out, list(times), f"events ({workload[measured['workload']]})",
+                 "JavaScript: building a format-0 file of N events and taking its image")
+    if drawn:
+        print(f"chart: {out}")
+    return 0
 
 
 def main():
@@ -100,7 +122,10 @@ def main():
     parser.add_argument("--counts", default=",".join(str(c) for c in COUNTS))
     parser.add_argument("--repeat", type=int, default=3)
     parser.add_argument("--budget", type=float, default=60.0)
+    parser.add_argument("--from-js", default=None)
     args = parser.parse_args()
+    if args.from_js:
+        return draw_js(args.from_js, args.out)
     args.counts = [int(c) for c in args.counts.split(",")]
     times = collect(args)
     with open(os.path.splitext(args.out)[0] + ".json", "w") as f:

@@ -1,0 +1,86 @@
+/* The loops of the JavaScript package's batch inserters (Smf.insertNotes,
+ * Smf.insertMidi), compiled into its WebAssembly module beside the library:
+ * one call from JavaScript inserts a whole batch, each element through the
+ * library's own export, in order.
+ *
+ * The package checks and converts every argument before it calls, and
+ * writes the columns into the module's memory: 32-bit values, one after
+ * another. A column may instead hold one value that stands for every
+ * element: bit k of single is set for column k (ticks 0, channels 1, keys 2,
+ * velocities 3, durations 4).
+ *
+ * Each loop returns how many elements went in: count, or the index of the
+ * first element the library refused, the elements before it staying
+ * inserted (the library takes nothing back). spans receives the earliest
+ * and the latest tick of the events inserted in each span of 2^28 ticks
+ * (low[16], then high[16]; low above high for a span without any), which the
+ * package adds to what it knows of the object's ticks. */
+#include <stddef.h>
+#include <stdint.h>
+
+#include "xemidi.h"
+
+#define SPAN_BITS 28 /* as the package's TickSpans */
+#define SPANS 16
+
+uint32_t xemidi_insert_notes(SmfHandle smf, uint32_t count, const uint32_t* ticks,
+                             const int32_t* channels, const int32_t* keys,
+                             const int32_t* velocities, const int32_t* durations, uint32_t single,
+                             uint32_t* spans);
+uint32_t xemidi_insert_midi(SmfHandle smf, uint32_t count, const uint32_t* ticks, uint32_t single,
+                            const uint8_t* bytes, const uint32_t* ends, uint32_t* spans);
+
+static void spans_clear(uint32_t* spans) {
+    for (int k = 0; k < SPANS; ++k) {
+        spans[k] = UINT32_MAX;
+        spans[SPANS + k] = 0;
+    }
+}
+
+static void spans_add(uint32_t* spans, uint32_t tick) {
+    const uint32_t k = tick >> SPAN_BITS;
+    if (tick < spans[k]) spans[k] = tick;
+    if (tick > spans[SPANS + k]) spans[SPANS + k] = tick;
+}
+
+/* The step through a column: 0 when it holds one value for all. */
+static size_t step(uint32_t single, int column) {
+    return (single >> column & 1u) ? 0 : 1;
+}
+
+uint32_t xemidi_insert_notes(SmfHandle smf, uint32_t count, const uint32_t* ticks,
+                             const int32_t* channels, const int32_t* keys,
+                             const int32_t* velocities, const int32_t* durations, uint32_t single,
+                             uint32_t* spans) {
+    const size_t t = step(single, 0), c = step(single, 1), k = step(single, 2);
+    const size_t v = step(single, 3), d = step(single, 4);
+    uint32_t i;
+    spans_clear(spans);
+    for (i = 0; i < count; ++i) {
+        const uint32_t tick = ticks[i * t];
+        const int32_t duration = durations[i * d];
+        if (!cal_insert_Note(smf, tick, channels[i * c], keys[i * k], velocities[i * v],
+                             duration)) {
+            break;
+        }
+        spans_add(spans, tick);
+        spans_add(spans, tick + (uint32_t)duration);
+    }
+    return i;
+}
+
+/* Message i is bytes[ends[i - 1]] up to bytes[ends[i]] (from bytes[0] for
+ * the first); the package keeps every length within int32_t. */
+uint32_t xemidi_insert_midi(SmfHandle smf, uint32_t count, const uint32_t* ticks, uint32_t single,
+                            const uint8_t* bytes, const uint32_t* ends, uint32_t* spans) {
+    const size_t t = step(single, 0);
+    uint32_t i, start = 0;
+    spans_clear(spans);
+    for (i = 0; i < count; ++i) {
+        const uint32_t tick = ticks[i * t];
+        if (!InsertMidiEvent(smf, tick, bytes + start, (int32_t)(ends[i] - start))) break;
+        spans_add(spans, tick);
+        start = ends[i];
+    }
+    return i;
+}

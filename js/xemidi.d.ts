@@ -1,0 +1,123 @@
+// xemidi: Standard MIDI Files (format 0, one track) built by the xemidi
+// library, compiled to WebAssembly.
+
+/** An integer: a number, or a bigint, that fits the C argument. */
+export type Integer = number | bigint;
+/** Bytes: a Uint8Array, an ArrayBuffer, any other view of one, or an array of integers 0..255. */
+export type Bytes = Uint8Array | ArrayBuffer | ArrayBufferView | readonly number[];
+/** A column of a batch: one integer for every element, or an array of them. */
+export type Integers = Integer | readonly Integer[] | ArrayLike<number> | BigInt64Array | BigUint64Array;
+
+export interface LoadOptions {
+  /** Where the module comes from; the package's own xemidi.wasm by default. */
+  wasm?: WebAssembly.Module | BufferSource | URL | string | Response | PromiseLike<Response>;
+  /** The most memory, in bytes, that the instance may grow to: at most and by default 2 GiB. */
+  maximumMemory?: number;
+}
+
+/**
+ * A refused call. It changed nothing, except in a batch, where the elements
+ * before `index` stay inserted.
+ */
+export class XemidiError extends Error {
+  readonly name: 'XemidiError';
+  /**
+   * ERR_XEMIDI_REFUSED: the library refused the call; ERR_XEMIDI_ARGUMENT: an
+   * argument that the C function could not take, refused before any call;
+   * ERR_XEMIDI_DELETED: the object is deleted; ERR_XEMIDI_MEMORY: the
+   * module's memory ran out.
+   */
+  readonly code: 'ERR_XEMIDI_REFUSED' | 'ERR_XEMIDI_ARGUMENT' | 'ERR_XEMIDI_DELETED' | 'ERR_XEMIDI_MEMORY';
+  /** The method called ("note", "insertNotes", ...). */
+  readonly method: string | null;
+  /** The C function that refused (ERR_XEMIDI_REFUSED), else null. */
+  readonly call: string | null;
+  /** What the C function was given, by name (ERR_XEMIDI_REFUSED), else null. */
+  readonly arguments: Record<string, number | string | Uint8Array> | null;
+  /** The argument at fault, when the rule broken names one. */
+  readonly argument: string | null;
+  /** The rule broken, in the words of the library's header. */
+  readonly reason: string;
+  /** From a batch inserter: the element refused. */
+  readonly index: number | null;
+}
+
+/**
+ * One Standard MIDI File (format 0, one track) in the module's memory,
+ * made by `new xemidi.Smf(division)` of an instance of the module.
+ * Events go in at absolute ticks in any order; of several at one tick, the
+ * one inserted last stands first. Call delete() when done: an object that
+ * is never deleted is freed only when the garbage collector finds it.
+ */
+export interface Smf {
+  /** DeleteSmf: frees the object; deleting it again does nothing. */
+  delete(): void;
+  /** delete(), for `using`. */
+  [Symbol.dispose](): void;
+  readonly deleted: boolean;
+  /** Ticks per quarter note. */
+  readonly division: number;
+  /** CopySmf: an independent object with the same events in the same order. */
+  copy(): Smf;
+
+  /** A note-on (key 0..127, velocity 1..127) at tick and its note-off at tick + duration. */
+  note(tick: Integer, channel: Integer, key: Integer, velocity: Integer, duration: Integer): void;
+  keyPressure(tick: Integer, channel: Integer, key: Integer, pressure: Integer): void;
+  control(tick: Integer, channel: Integer, controller: Integer, value: Integer): void;
+  channelPressure(tick: Integer, channel: Integer, pressure: Integer): void;
+  /** A program change, after bank select controllers 0 and 32 when bank is 0..16383 (-1: none). */
+  program(tick: Integer, channel: Integer, program: Integer, bank?: Integer): void;
+  /** Pitch bend, -8192..8191; 0 is the centre. */
+  pitchBend(tick: Integer, channel: Integer, value: Integer): void;
+  rpn(tick: Integer, channel: Integer, parameter: Integer, value: Integer): void;
+  nrpn(tick: Integer, channel: Integer, parameter: Integer, value: Integer): void;
+  /** A channel message as bytes, status byte first (0x80..0xEF). */
+  midi(tick: Integer, data: Bytes): void;
+  /** One complete system-exclusive message, F0 ... F7. */
+  sysex(tick: Integer, data: Bytes): void;
+  /** A system-exclusive message as hexadecimal text: "F0 7E 7F 09 01 F7". */
+  sysexHex(tick: Integer, hex: string | Bytes): void;
+  /** A meta event of the given type with its data; end of track (0x2F) is refused. */
+  meta(tick: Integer, type: Integer, data?: Bytes): void;
+  /** A text meta event (0x01): a string as UTF-8, bytes as given. */
+  text(tick: Integer, text: string | Bytes): void;
+  /** A lyric meta event (0x05). */
+  lyric(tick: Integer, text: string | Bytes): void;
+  /** The tempo from tick on, in quarter notes a minute or { microsecondsPerQuarter }. */
+  tempo(tick: Integer, bpm: number | { bpm: number } | { microsecondsPerQuarter: Integer }): void;
+  /** The time signature numerator/denominator (a power of two) from tick on. */
+  timeSignature(tick: Integer, numerator: Integer, denominator: Integer, clocksPerClick?: Integer,
+    notated32nds?: Integer): void;
+  /** The key signature: sharps 1..7 or flats -1..-7, 0 for C major or A minor. */
+  keySignature(tick: Integer, sharpsOrFlats: Integer, minor?: boolean): void;
+  /** The track's name (meta 0x03). */
+  trackName(tick: Integer, text: string | Bytes): void;
+
+  /** note() for every element, in order, in one call into the module. */
+  insertNotes(ticks: Integers, channels: Integers, keys: Integers, velocities: Integers,
+    durations: Integers): void;
+  /** midi() for every message, in order, in one call into the module. */
+  insertMidi(ticks: Integers, messages: readonly Bytes[]): void;
+
+  /** The size of the file in bytes. */
+  size(): number;
+  /** The Standard MIDI File, as a new Uint8Array. */
+  data(): Uint8Array;
+}
+
+/** The class of one instance's objects. */
+export interface SmfConstructor {
+  /** CreateSmf: division 1..32767 ticks per quarter note. */
+  new (division: Integer): Smf;
+  readonly prototype: Smf;
+}
+
+/** One instance of the module: its objects live in its own memory. */
+export interface Xemidi {
+  readonly Smf: SmfConstructor;
+  readonly XemidiError: typeof XemidiError;
+}
+
+/** A new instance of the module; the module is compiled once. */
+export declare function loadXemidi(options?: LoadOptions): Promise<Xemidi>;
+export default loadXemidi;

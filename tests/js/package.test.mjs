@@ -1,0 +1,389 @@
+// The package's methods against its WebAssembly module: what each inserts
+// and refuses, the batch inserters against the calls one by one, the rule
+// table against the library, memory that runs out, forgotten objects and
+// the ways of loading the module.
+import assert from 'node:assert/strict';
+import { readFile } from 'node:fs/promises';
+import path from 'node:path';
+import { describe, test } from 'node:test';
+import { pathToFileURL } from 'node:url';
+import { importPackage, PACKAGE, trackEvents, WORKED_EXAMPLE } from './support/package.mjs';
+
+const { loadXemidi, XemidiError } = await importPackage();
+const { reason, RULES } = await importPackage('rules.js');
+const xemidi = await loadXemidi();
+const { Smf } = xemidi;
+
+function withSmf(body, division = 96) {
+  const smf = new Smf(division);
+  try {
+    return body(smf);
+  } finally {
+    smf.delete();
+  }
+}
+
+// The error a call throws, or null.
+function thrown(call) {
+  try {
+    call();
+  } catch (error) {
+    assert.ok(error instanceof XemidiError, `${error}`);
+    return error;
+  }
+  return null;
+}
+
+// Each inserting method: arguments it takes, arguments the library refuses
+// (null: only a bad handle is), the C function it calls and the events it
+// adds (in file order, status byte first).
+const INSERTS = [
+  ['note', [0, 0, 60, 100, 480], [0, 0, 60, 0, 480], 'cal_insert_Note', ['903c64', '803c40']],
+  ['keyPressure', [0, 1, 60, 10], [0, 1, 128, 10], 'cal_insert_KeyAft', ['a13c0a']],
+  ['control', [0, 2, 7, 100], [0, 16, 7, 100], 'cal_insert_Control', ['b20764']],
+  ['channelPressure', [0, 3, 50], [0, 3, 128], 'cal_insert_ChanAft', ['d332']],
+  ['program', [0, 4, 5, 130], [0, 4, 5, 16384], 'cal_insert_Patch', ['b40001', 'b42002', 'c405']],
+  ['pitchBend', [0, 5, -8192], [0, 5, 8192], 'cal_insert_Wheel', ['e50000']],
+  ['rpn', [0, 6, 0, 16383], [0, 6, 16384, 0], 'calex_insert_RPN', ['b66500', 'b66400', 'b6067f', 'b6267f']],
+  ['nrpn', [0, 7, 1, 2], [0, 7, 1, -1], 'calex_insert_NRPN', ['b76300', 'b76201', 'b70600', 'b72602']],
+  ['sysexHex', [0, 'F0 7E 7F 09 01 F7'], [0, 'F0 ZZ F7'], 'calex_insert_Sysx', ['f0057e7f0901f7']],
+  ['text', [0, 'caf\u00e9'], null, 'calex_insert_Text', ['ff0105636166c3a9']],
+  ['lyric', [0, [0x6c, 0x61]], null, 'calex_insert_Lyric', ['ff05026c61']],
+  ['midi', [0, new Uint8Array([0xc0, 0x05])], [0, new Uint8Array([0xc0])], 'InsertMidiEvent', ['c005']],
+  ['midi', [0, [0xc0, 0x05]], [0, [0xc0]], 'InsertMidiEvent', ['c005']],
+  ['sysex', [0, new Uint8Array([0xf0, 0x01, 0xf7])], [0, [0xf0, 0x01]], 'InsertSysexEvent', ['f00201f7']],
+  ['meta', [0, 0x51, [0x07, 0xa1, 0x20]], [0, 0x51, [0x07, 0xa1]], 'InsertMetaEvent', ['ff510307a120']],
+  ['tempo', [0, 120], null, 'InsertMetaEvent', ['ff510307a120']],
+  ['tempo', [0, { microsecondsPerQuarter: 500000 }], null, 'InsertMetaEvent', ['ff510307a120']],
+  ['timeSignature', [0, 6, 8], null, 'InsertMetaEvent', ['ff580406031808']],
+  ['keySignature', [0, -2, true], null, 'InsertMetaEvent', ['ff5902fe01']],
+  ['trackName', [0, 'Piano'], null, 'InsertMetaEvent', ['ff03055069616e6f']],
+];
+
+describe('methods', () => {
+  test('the worked example: bytes, size, copy, delete', () => {
+    const smf = new Smf(480);
+    smf.note(0, 0, 60, 100, 480);
+    assert.deepEqual(Buffer.from(smf.data()), WORKED_EXAMPLE);
+    assert.equal(smf.size(), WORKED_EXAMPLE.length);
+    assert.equal(smf.division, 480);
+    const twin = smf.copy();
+    smf.note(0, 1, 61, 100, 1);
+    assert.deepEqual(Buffer.from(twin.data()), WORKED_EXAMPLE, 'the copy is independent');
+    assert.equal(twin.division, 480);
+    smf.delete();
+    assert.ok(smf.deleted);
+    smf.delete(); // again: nothing
+    for (const call of [() => smf.data(), () => smf.size(), () => smf.note(0, 0, 60, 100, 1),
+      () => smf.copy(), () => smf.insertNotes([0], 0, 60, 100, 1), () => smf.midi(0, [0xc0, 1])]) {
+      assert.equal(thrown(call).code, 'ERR_XEMIDI_DELETED');
+    }
+    assert.deepEqual(Buffer.from(twin.data()), WORKED_EXAMPLE);
+    if (Symbol.dispose) {
+      twin[Symbol.dispose]();
+      assert.ok(twin.deleted);
+    } else {
+      twin.delete();
+    }
+  });
+
+  test('each insert, its events and its refusal', () => {
+    for (const [method, good, bad, call, events] of INSERTS) {
+      withSmf((smf) => {
+        smf[method](...good);
+        const image = smf.data();
+        assert.deepEqual(trackEvents(image).map(([, hex]) => hex), events, method);
+        if (bad === null) return;
+        const error = thrown(() => smf[method](...bad));
+        assert.equal(error?.code, 'ERR_XEMIDI_REFUSED', `${method}(${bad})`);
+        assert.equal(error.call, call);
+        assert.equal(error.method, method);
+        assert.ok(error.message.startsWith(`${method}: ${call}(`), error.message);
+        assert.ok(error.message.endsWith(`: ${error.reason}`));
+        assert.deepEqual(smf.data(), image, 'a refused call changes nothing');
+      });
+    }
+  });
+
+  test('the named meta events write what meta() would', () => {
+    const pairs = [
+      [(s) => s.tempo(0, 128), (s) => s.meta(0, 0x51, [0x07, 0x27, 0x0e])],
+      [(s) => s.tempo(0, { bpm: 60000000 / 2.5 }), (s) => s.meta(0, 0x51, [0, 0, 2])], // half to even
+      [(s) => s.tempo(0, 60000000 / 3.5), (s) => s.meta(0, 0x51, [0, 0, 4])],
+      [(s) => s.timeSignature(0, 3, 4, 12, 16), (s) => s.meta(0, 0x58, [3, 2, 12, 16])],
+      [(s) => s.keySignature(0, 7), (s) => s.meta(0, 0x59, [7, 0])],
+      [(s) => s.trackName(0, 'Bass'), (s) => s.meta(0, 3, [0x42, 0x61, 0x73, 0x73])],
+    ];
+    for (const [named, raw] of pairs) {
+      assert.deepEqual(withSmf((s) => (named(s), s.data())), withSmf((s) => (raw(s), s.data())), `${named}`);
+    }
+    for (const call of [(s) => s.tempo(0, 3.5), (s) => s.tempo(0, 0), (s) => s.tempo(0, 'fast'),
+      (s) => s.tempo(0, { microsecondsPerQuarter: 0x1000000 }), (s) => s.timeSignature(0, 4, 3),
+      (s) => s.timeSignature(0, 0, 4), (s) => s.timeSignature(0, 4, 4, 256), (s) => s.keySignature(0, 8)]) {
+      assert.equal(withSmf((s) => thrown(() => call(s)))?.code, 'ERR_XEMIDI_ARGUMENT', `${call}`);
+    }
+  });
+
+  test('arguments that the C functions cannot take are refused before any call', () => {
+    withSmf((smf) => {
+      const cases = [
+        [() => smf.note(1.5, 0, 60, 100, 1), 'tick', 'tick=1.5 is not an integer'],
+        [() => smf.note('0', 0, 60, 100, 1), 'tick', 'tick must be an integer, not a string'],
+        [() => smf.note(-1, 0, 60, 100, 1), 'tick', 'tick=-1 does not fit in uint32_t'],
+        [() => smf.note(2 ** 32, 0, 60, 100, 1), 'tick', 'tick=4294967296 does not fit in uint32_t'],
+        [() => smf.control(0, 2 ** 31, 7, 1), 'channel', 'channel=2147483648 does not fit in int32_t'],
+        [() => smf.note(0, 0, NaN, 100, 1), 'key', 'key=NaN is not an integer'],
+        [() => smf.midi(0, 'c005'), 'data', 'data must be a Uint8Array or an array of bytes, not a string'],
+        [() => smf.midi(0, [0xc0, 256]), 'data[1]', 'data[1]=256 is not a byte (an integer 0..255)'],
+        [() => smf.text(0, 'a\0b'), 'text', 'the text holds a zero byte'],
+        [() => smf.insertNotes(0, 0, 60, 100, 1), 'ticks', 'no argument is an array, so the number of elements is unknown'],
+        [() => smf.insertNotes([0, 1], 0, [60], 100, 1), 'keys', 'the arrays differ in length: ticks 2, keys 1'],
+        [() => smf.insertNotes([0, 0.5], 0, 60, 100, 1), 'ticks[1]', 'ticks[1]=0.5 is not an integer'],
+        [() => smf.insertNotes(new DataView(new ArrayBuffer(4)), 0, 60, 100, 1), 'ticks', 'ticks must be an integer or an array of integers, not a DataView'],
+        [() => smf.insertNotes(new Uint32Array([2 ** 31]), 0, 60, 100, new Uint32Array([2 ** 31])), 'durations[0]', 'durations[0]=2147483648 does not fit in int32_t'],
+        [() => smf.insertMidi([0], 'c005'), 'messages', 'messages must be an array of messages'],
+        [() => smf.insertMidi([0, 1], [[0xc0, 1], null]), 'messages[1]', 'messages[1] must be a Uint8Array or an array of bytes, not null'],
+        [() => new Smf(480.5), 'division', 'division=480.5 is not an integer'],
+      ];
+      const before = smf.data();
+      for (const [call, argument, why] of cases) {
+        const error = thrown(call);
+        assert.equal(error?.code, 'ERR_XEMIDI_ARGUMENT', `${call}`);
+        assert.equal(error.argument, argument);
+        assert.equal(error.reason, why);
+        assert.equal(error.call, null);
+      }
+      assert.deepEqual(smf.data(), before, 'nothing went in');
+      smf.note(1000n, 0, 60n, 100, 0); // bigints that fit are taken
+      assert.ok(smf.size() > before.length);
+    });
+  });
+});
+
+describe('batch inserters', () => {
+  // Ticks crowd on a few values, so that notes share ticks and keys.
+  const count = 500;
+  const ticks = Array.from({ length: count }, (_, i) => (i * 7919) % 1500);
+  const keys = Array.from({ length: count }, (_, i) => 40 + ((i * 31) % 20));
+  const durations = Array.from({ length: count }, (_, i) => (i % 5) * 60);
+  const expected = withSmf((smf) => {
+    ticks.forEach((tick, i) => smf.note(tick, i % 16, keys[i], 100, durations[i]));
+    ticks.forEach((tick, i) => smf.midi(tick, [0xb0 | (i % 16), 7, i % 128]));
+    return smf.data();
+  });
+  const messages = ticks.map((_, i) => [0xb0 | (i % 16), 7, i % 128]);
+  const channels = ticks.map((_, i) => i % 16);
+
+  test('every kind of column gives the events of one call each', () => {
+    const kinds = {
+      Array: (a) => a,
+      'typed arrays of the C types': (a, k) => (k === 0 ? Uint32Array.from(a) : Int32Array.from(a)),
+      Float64Array: (a) => Float64Array.from(a),
+      Int16Array: (a) => Int16Array.from(a),
+      BigInt64Array: (a) => BigInt64Array.from(a, BigInt),
+    };
+    for (const [name, convert] of Object.entries(kinds)) {
+      const image = withSmf((smf) => {
+        smf.insertNotes(convert(ticks, 0), convert(channels, 1), convert(keys, 2), 100, convert(durations, 4));
+        smf.insertMidi(convert(ticks, 0), messages.map((m) => new Uint8Array(m)));
+        return smf.data();
+      });
+      assert.deepEqual(image, expected, name);
+    }
+    assert.equal(withSmf((smf) => (smf.insertNotes([], 0, 60, 100, 1), smf.size())), 22 + 4, 'empty arrays');
+  });
+
+  test('the first refusal throws its index and keeps the elements before it', () => {
+    for (const at of [0, 1, 250, count - 1]) {
+      const badKeys = keys.slice();
+      badKeys[at] = 128;
+      withSmf((smf) => {
+        const error = thrown(() => smf.insertNotes(ticks, channels, badKeys, 100, durations));
+        assert.equal(error.index, at);
+        assert.equal(error.call, 'cal_insert_Note');
+        assert.deepEqual(error.arguments, { tick: ticks[at], channel: channels[at], key: 128, velocity: 100, duration: durations[at] });
+        assert.equal(error.reason, 'key=128 is not in 0..127');
+        const twin = new Smf(96);
+        ticks.slice(0, at).forEach((tick, i) => twin.note(tick, channels[i], keys[i], 100, durations[i]));
+        assert.deepEqual(smf.data(), twin.data());
+        twin.delete();
+      });
+      const badMessages = messages.slice();
+      badMessages[at] = [0xc0];
+      withSmf((smf) => {
+        const error = thrown(() => smf.insertMidi(ticks, badMessages));
+        assert.equal(error.index, at);
+        assert.deepEqual(error.arguments, { tick: ticks[at], data: new Uint8Array([0xc0]), len: 1 });
+        assert.equal(error.reason, 'a channel message needs 2 bytes or more, not 1');
+        const twin = new Smf(96);
+        ticks.slice(0, at).forEach((tick, i) => twin.midi(tick, messages[i]));
+        assert.deepEqual(smf.data(), twin.data());
+        twin.delete();
+      });
+    }
+  });
+});
+
+// The rule table against the library: each rule broken on its own is
+// refused with its text, and where the values are few the library refuses
+// exactly what the table names a rule for.
+describe('rules', () => {
+  const refusedWith = (call) => {
+    const error = thrown(call);
+    if (error !== null) assert.equal(error.code, 'ERR_XEMIDI_REFUSED', error.message);
+    return error?.reason ?? null;
+  };
+
+  test('ranges at both ends', () => {
+    const calls = {
+      cal_insert_Note: ['note', { tick: 0, channel: 0, key: 60, velocity: 100, duration: 1 }],
+      cal_insert_KeyAft: ['keyPressure', { tick: 0, channel: 0, key: 60, pressure: 1 }],
+      cal_insert_Control: ['control', { tick: 0, channel: 0, controller: 7, value: 1 }],
+      cal_insert_ChanAft: ['channelPressure', { tick: 0, channel: 0, pressure: 1 }],
+      cal_insert_Patch: ['program', { tick: 0, channel: 0, program: 0, bank: -1 }],
+      cal_insert_Wheel: ['pitchBend', { tick: 0, channel: 0, value: 0 }],
+      calex_insert_RPN: ['rpn', { tick: 0, channel: 0, parameter: 0, value: 0 }],
+      calex_insert_NRPN: ['nrpn', { tick: 0, channel: 0, parameter: 0, value: 0 }],
+    };
+    withSmf((smf) => {
+      for (const [call, [method, given]] of Object.entries(calls)) {
+        for (const name of Object.keys(given).slice(1)) {
+          // The rule's range, found by the table itself at values far out.
+          const [argument, text] = reason(call, { ...given, [name]: -(2 ** 31) });
+          if (argument !== name) continue; // any duration
+          const low = text.match(/not in (-?\d+)\.\.(\d+)/);
+          const [from, to] = [Number(low[1]), Number(low[2])];
+          for (const value of [from - 1, from, to, to + 1]) {
+            const why = refusedWith(() => smf[method](...Object.values({ ...given, [name]: value })));
+            const inRange = value >= from && value <= to;
+            assert.equal(why?.slice(0, `${name}=${value} is not in ${from}..`.length) ?? null,
+              inRange ? null : `${name}=${value} is not in ${from}..`, `${call} ${name}=${value}`);
+          }
+        }
+      }
+    });
+  });
+
+  test('small domains judged alike', () => {
+    const alike = (call, args, insert) => {
+      const why = refusedWith(insert);
+      const [, expected] = reason(call, args);
+      const ruled = RULES[call].some((rule) => rule(args, {}) !== null);
+      assert.equal(why, ruled ? expected : null, `${call} ${JSON.stringify(args, (k, v) => (v instanceof Uint8Array ? [...v] : v))}`);
+    };
+    withSmf((smf) => {
+      for (const division of [0, 1, 32767, 32768, 65535, 65536 + 480, -1, -32768, 2 ** 31 - 1]) {
+        alike('CreateSmf', { division }, () => new Smf(division).delete());
+      }
+      for (const type of [...Array(256).keys(), 0x12f, 0x151, 0xffffff58]) {
+        for (let len = 0; len < 7; len++) {
+          const data = new Uint8Array(len);
+          alike('InsertMetaEvent', { tick: 0, type, data, len }, () => smf.meta(0, type, data));
+        }
+      }
+      for (let status = 0; status < 256; status++) {
+        for (const rest of [[], [0x40], [0x40, 0x40], [0x80, 0x00], [0x00, 0x80]]) {
+          const data = new Uint8Array([status, ...rest]);
+          alike('InsertMidiEvent', { tick: 0, data, len: data.length }, () => smf.midi(0, data));
+        }
+      }
+      for (const a of [0xf0, 0xf7]) for (const b of [0xf0, 0xf7]) for (let n = 0; n < 4; n++) {
+        const data = new Uint8Array([a, 0x41, b].slice(0, n));
+        alike('InsertSysexEvent', { tick: 0, data, len: n }, () => smf.sysex(0, data));
+      }
+      const tokens = ['F0', 'f7', '7E', '7', '7G', '100', 'F07E', 'ZZ', '+5', '0X12', '', "'", 'é'];
+      const separators = [' ', '\t', '\n', '\v', '\f', '\r'];
+      let seed = 28;
+      const next = (n) => ((seed = (seed * 1103515245 + 12345) % 2 ** 31), seed % n);
+      for (let i = 0; i < 400; i++) {
+        const text = Array.from({ length: next(6) }, () => tokens[next(tokens.length)])
+          .join(separators[next(separators.length)]);
+        const encoded = new TextEncoder().encode(text);
+        alike('calex_insert_Sysx', { tick: 0, text: encoded }, () => smf.sysexHex(0, text));
+      }
+    });
+  });
+
+  test('an object without an image: the reason names the gap', () => {
+    withSmf((smf) => {
+      smf.note(2 ** 28, 0, 60, 100, 1);
+      for (const method of ['size', 'data']) {
+        const error = thrown(() => smf[method]());
+        assert.equal(error.method, method);
+        assert.equal(error.reason,
+          'the first event, at tick 268435456, is more than 0x0FFFFFFF ticks after the start: the object has no image');
+      }
+      const twin = smf.copy();
+      assert.match(thrown(() => twin.data()).reason, /^the first event, at tick 268435456/);
+      twin.delete();
+    });
+    withSmf((smf) => {
+      smf.insertNotes([5, 2 ** 28 + 10], 0, 60, 100, 0);
+      assert.equal(thrown(() => smf.size()).reason,
+        'tick 268435466 is more than 0x0FFFFFFF ticks after the event before it, at tick 5: the object has no image');
+    });
+  });
+});
+
+describe('memory', () => {
+  test('memory that runs out refuses the insertion, and nothing is lost or leaked', async () => {
+    const small = await loadXemidi({ maximumMemory: 8 << 20 });
+    const block = new Uint8Array(1 << 20).fill(0x11);
+    block[0] = 0xf0;
+    block[block.length - 1] = 0xf7;
+    const fill = () => {
+      const smf = new small.Smf(96);
+      let count = 0;
+      let error = null;
+      while (error === null && count < 100) {
+        error = thrown(() => smf.sysex(count, block));
+        if (error === null) count++;
+      }
+      return [smf, count, error];
+    };
+    const [smf, count, error] = fill();
+    assert.ok(count >= 2 && count < 8, `${count} blocks of 1 MiB in 8 MiB`);
+    assert.ok(['ERR_XEMIDI_REFUSED', 'ERR_XEMIDI_MEMORY'].includes(error.code), error.message);
+    smf.note(0, 0, 60, 100, 1); // the object still takes what fits
+    smf.delete();
+    // A batch whose arrays do not fit beside each other: nothing goes in,
+    // and what was copied of them is given back.
+    const batch = new small.Smf(96);
+    const big = new Int32Array(1 << 20);
+    assert.equal(thrown(() => batch.insertNotes(new Uint32Array(1 << 20), big, big, 100, 1)).code, 'ERR_XEMIDI_MEMORY');
+    assert.equal(batch.size(), 26, 'nothing went in');
+    batch.delete();
+    const [again, countAgain] = fill();
+    assert.equal(countAgain, count, 'the memory of the deleted object came back');
+    again.delete();
+  });
+
+  test('objects the host forgot are deleted when collected', { skip: !globalThis.gc && 'needs --expose-gc' }, async () => {
+    const small = await loadXemidi({ maximumMemory: 8 << 20 });
+    const block = new Uint8Array(1 << 20);
+    block[0] = 0xf0;
+    block[block.length - 1] = 0xf7;
+    for (let i = 0; i < 40; i++) {
+      (() => new small.Smf(96).sysex(0, block))(); // never deleted
+      globalThis.gc();
+      await new Promise((resolve) => setImmediate(resolve)); // the registry's clean-up runs
+    }
+  });
+});
+
+describe('loading', () => {
+  test('from bytes, a compiled module or a URL, each a new instance', async () => {
+    const bytes = await readFile(path.join(PACKAGE, 'xemidi.wasm'));
+    const url = pathToFileURL(path.resolve(PACKAGE, 'xemidi.wasm'));
+    const sources = [bytes, await WebAssembly.compile(bytes), url, url.href];
+    for (const wasm of sources) {
+      const other = await loadXemidi({ wasm });
+      const smf = new other.Smf(480);
+      smf.note(0, 0, 60, 100, 480);
+      assert.deepEqual(Buffer.from(smf.data()), WORKED_EXAMPLE);
+      assert.ok(!(smf instanceof Smf), 'each instance has its own class');
+      smf.delete();
+    }
+    await assert.rejects(loadXemidi({ wasm: new Uint8Array([0, 1, 2]) }), WebAssembly.CompileError);
+  });
+});
