@@ -8,10 +8,13 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 source .ci/packages.sh
 
-packages_require emscripten chromium python3-mido
 # Node.js and npm: Debian's, unless the machine has an npm of its own (the
 # NodeSource nodejs, which conflicts with Debian's npm package).
-command -v npm >/dev/null || packages_require nodejs npm
+wanted=(emscripten chromium python3-mido)
+command -v npm >/dev/null || wanted+=(nodejs npm)
+if ! packages_want "js: the WebAssembly build and the JavaScript package's tests" "${wanted[@]}"; then
+  exit 0
+fi
 export NODE_PATH=/usr/share/nodejs  # emcc's acorn
 
 cmake --preset dev >/dev/null
