@@ -8,6 +8,9 @@ untouched, and this module converts it, raising the error for bad input, into
 ints and lists, which both loops take. So both paths insert the same events
 and raise the same errors, and every argument is checked before the first
 element goes in.
+
+`smf` is the Smf whose method runs; this module sits below _smf, which
+calls it, and imports nothing of it.
 """
 
 import ctypes
@@ -16,7 +19,8 @@ import operator
 import sys
 from typing import Any, Callable, Dict, Iterable, Iterator, List, Sequence, Tuple, Union
 
-from . import _accelerator, _smf
+from . import _accelerator
+from ._errors import XemidiError
 from ._library import _BY_NAME, _INT_RANGES, _U32, LOCK
 
 Column = Union[int, List[int], List[bytes]]
@@ -30,26 +34,26 @@ _TICK_KIND, _LENGTH_KIND = _BY_NAME[MIDI].arguments[1][1], _BY_NAME[MIDI].argume
 _INTEGER_CODES = "bBhHiIlLqQnN"  # the struct module's integer formats
 
 
-def refused(call: str, index: int, arguments: Dict[str, Any]) -> "_smf.XemidiError":
+def refused(call: str, index: int, arguments: Dict[str, Any]) -> XemidiError:
     """The error for element `index` of a batch: the library refused the C
     function `call` with `arguments`, named as for one call."""
-    return _smf.XemidiError(call, arguments, index=index)
+    return XemidiError(call, arguments, index=index)
 
 
-def insert_notes(smf: "_smf.Smf", *given: Any) -> None:
+def insert_notes(smf: Any, *given: Any) -> None:
     """Smf.insert_notes: given is (ticks, channels, keys, velocities, durations)."""
     _insert(smf, NOTE, "insert_notes", given, _note_columns, _rows,
             lambda row: (row[0], (row[0] + row[4]) & 0xFFFFFFFF))  # note-on, note-off
 
 
-def insert_midi(smf: "_smf.Smf", *given: Any) -> None:
+def insert_midi(smf: Any, *given: Any) -> None:
     """Smf.insert_midi: given is (ticks, messages)."""
     _insert(smf, MIDI, "insert_midi", given, _midi_columns,
             lambda columns: ((tick, data, len(data)) for tick, data in _rows(columns)),
             lambda row: row[:1])
 
 
-def _insert(smf: "_smf.Smf", call: str, method: str, given: Tuple[Any, ...],
+def _insert(smf: Any, call: str, method: str, given: Tuple[Any, ...],
             convert: Callable[[Tuple[Any, ...]], List[Column]],
             rows: Callable[[List[Column]], Iterable[Tuple[Any, ...]]],
             event_ticks: Callable[[Tuple[Any, ...]], Tuple[int, ...]]) -> None:

@@ -12,6 +12,7 @@ headers, numpy), unless XEMIDI_PYTHON_STRICT=1 (CI) makes that a failure.
 """
 
 import array
+import ast
 import atexit
 import collections
 import contextlib
@@ -113,6 +114,28 @@ class ExportTable(unittest.TestCase):
         declared = [(e.ordinal, e.name, sum(bytes_32bit(kind) for _, kind in e.arguments))
                     for e in xemidi.EXPORTS]
         self.assertEqual(declared, listed)
+
+
+class PackageImports(unittest.TestCase):
+    def test_no_module_imports_in_a_circle(self):
+        """The package's modules, each pointing at those it imports (at any
+        depth of the code), form no circle."""
+        folder = ROOT / "python" / "xemidi"
+        imports = {}
+        for path in folder.glob("*.py"):
+            names = set()
+            for node in ast.walk(ast.parse(path.read_text(encoding="utf-8"))):
+                if isinstance(node, ast.ImportFrom) and node.level == 1:
+                    names |= {node.module} if node.module else {a.name for a in node.names}
+            imports[path.stem] = names & {p.stem for p in folder.glob("*.py")}
+
+        def circle(module, trail):
+            if module in trail:
+                return trail[trail.index(module):] + [module]
+            return next(filter(None, (circle(m, trail + [module]) for m in imports[module])),
+                        None)
+
+        self.assertEqual([c for c in map(lambda m: circle(m, []), sorted(imports)) if c], [])
 
 
 class WorkedExample(unittest.TestCase):
