@@ -263,13 +263,15 @@ static int read_buffer(PyObject* object, int64_t low, int64_t high, Column* colu
 }
 
 /* An int, a list or tuple of ints, a range, or a one-dimensional buffer of
- * integers; anything else is left to the package. */
+ * integers; anything else is left to the package. A subclass of list or
+ * tuple may read otherwise than its storage (its own __iter__): the package
+ * reads it as it reads any other sequence. */
 static int read_column(PyObject* argument, int64_t low, int64_t high, Column* column) {
     column->values = &column->single;
     column->step = 0;
     column->count = -1;
     if (PyLong_Check(argument)) return read_int(argument, low, high, &column->single);
-    if (PyList_Check(argument) || PyTuple_Check(argument)) {
+    if (PyList_CheckExact(argument) || PyTuple_CheckExact(argument)) {
         return read_items(argument, low, high, column);
     }
     if (PyRange_Check(argument)) return read_range(argument, low, high, column);
@@ -426,7 +428,7 @@ static int read_messages(PyObject* sequence, Messages* messages) {
     messages->offsets = NULL;
     messages->capacity = 64;
     messages->count = 0;
-    if (!PyList_Check(sequence) && !PyTuple_Check(sequence)) return Unread;
+    if (!PyList_CheckExact(sequence) && !PyTuple_CheckExact(sequence)) return Unread;
     messages->count = PySequence_Fast_GET_SIZE(sequence);
     messages->bytes = PyMem_Malloc((size_t)messages->capacity);
     messages->offsets = PyMem_Malloc(((size_t)messages->count + 1) * sizeof(Py_ssize_t));

@@ -336,6 +336,30 @@ class Iterable:
         return iter(self.items)
 
 
+class Told(list):
+    """A list whose iteration yields `told`, not its items: a subclass may
+    read otherwise than its storage."""
+
+    def __init__(self, items, told):
+        super().__init__(items)
+        self.told = told
+
+    def __iter__(self):
+        return iter(self.told)
+
+
+class ToldTuple(tuple):
+    """Told, as a tuple."""
+
+    def __new__(cls, items, told):
+        made = super().__new__(cls, items)
+        made.told = told
+        return made
+
+    def __iter__(self):
+        return iter(self.told)
+
+
 class Counting:
     """The compiled loops, counting the calls they answer NotImplemented."""
 
@@ -405,6 +429,9 @@ class Batches(unittest.TestCase):
               bytes(low_bytes)), list(zip(ticks, channels, keys, velocities, low_bytes))),
             ("range and single ints", True, (range(0, 6000, 100), 9, keys, True, 120),
              [(t, 9, k, 1, 120) for t, k in zip(range(0, 6000, 100), keys)]),
+            ("list and tuple subclasses, read as they iterate", False,
+             (Told(reversed(ticks), ticks), channels, ToldTuple([0] * 60, keys), velocities,
+              durations), notes),
         ]
         if numpy is None and STRICT:
             self.fail("numpy is not installed (python3-numpy)")
@@ -423,6 +450,9 @@ class Batches(unittest.TestCase):
                     b"\x90\x3c\x64\x3e\x64"]
         self.same_on_both_paths(lambda smf: smf.insert_midi([5, 0, 5, 9], messages),
                                 one_by_one("midi", zip([5, 0, 5, 9], messages)), True)
+        self.same_on_both_paths(lambda smf: smf.insert_midi([5, 0, 5, 9],
+                                                            Told([b"\xc0\x01"] * 4, messages)),
+                                one_by_one("midi", zip([5, 0, 5, 9], messages)), False)
         messages.append(memoryview(b"\xd0\x00\x30")[::2])  # not contiguous
         self.same_on_both_paths(lambda smf: smf.insert_midi(7, tuple(messages)),
                                 one_by_one("midi", zip(itertools.repeat(7), messages)), False)
@@ -488,6 +518,7 @@ class Batches(unittest.TestCase):
             (lambda smf: smf.insert_midi(0, b"\xc0\x05"), TypeError),  # one message, not a sequence
             (lambda smf: smf.insert_midi(0, 5), TypeError),
             (lambda smf: smf.insert_midi(0, [b"\xc0\x05", [0xC0, 5]]), TypeError),
+            (lambda smf: smf.insert_midi(0, Told([b"\xc0\x05"], [[0xC0, 5]])), TypeError),
             (lambda smf: smf.insert_midi([0], [b"\xc0\x05", b"\xc0\x05"]), ValueError),
             (lambda smf: smf.insert_midi([2**32], [b"\xc0\x05"]), OverflowError),
         ]
