@@ -32,7 +32,7 @@ void EventList::insertNote(uint32_t tick, uint32_t end, const uint8_t* noteOn,
     const Record on = inlineRecord(tick, noteOn, 3, Placement::AfterRelease);
     const Record off = inlineRecord(end, noteOff, 3);
     if (waiting_.empty() && !placed_.empty() && placed_.back().tick < tick && tick < end &&
-        placed_.spare() != 0 && ahead_.spare() != 0) {
+        placed_.spare() != 0 && ahead_.spare() != 0 && hasRoomFor(2)) {
         append(on);
         ahead_.push(off);
         return;
@@ -197,6 +197,7 @@ const RecordArray& EventList::inOrder() {
 
 void EventList::copyFrom(EventList& source) {
     const RecordArray& records = source.inOrder();
+    if (records.size() > limit_) throw std::bad_alloc();
     RecordArray copy;
     if (!records.empty()) {
         copy.reallocate(records.size());

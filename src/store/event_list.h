@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
 
 #include "format/numbers.h"
 #include "format/track.h"
@@ -41,7 +42,8 @@ namespace xemidi {
 // merges counts it afresh.
 class EventList {
   public:
-    EventList() = default;
+    // A list of at most limit events (MaxEvents; a test may set fewer).
+    explicit EventList(uint32_t limit = MaxEvents) : limit_(limit) {}
     EventList(const EventList&) = delete;
     EventList& operator=(const EventList&) = delete;
 
@@ -51,6 +53,10 @@ class EventList {
         const uint8_t* bytes;
         uint32_t size;
     };
+
+    // Every insertion throws std::bad_alloc with the list as it was when
+    // memory runs out, and as well when the list would hold more than its
+    // limit of events.
 
     // Inserts an event at tick holding a copy of size bytes (at least 2, the
     // first a status byte), before the events already at its tick. On
@@ -100,6 +106,8 @@ class EventList {
     uint64_t eventBytes() const { return eventBytes_; }
     size_t longDeltas() const { return longDeltas_; }
 
+    // How many events the list holds, at most its limit.
+    size_t eventCount() const { return placed_.size() + ahead_.size() + waiting_.size(); }
     size_t waiting() const { return waiting_.size(); }
     size_t ahead() const { return ahead_.size(); }
     // Whether one more event would be stored without taking memory.
@@ -123,7 +131,10 @@ class EventList {
         // An event can wait only after a walk of more than ShortWalk records.
         return placed_.size() + count > ShortWalk && waiting_.spare() < count;
     }
+    bool hasRoomFor(size_t count) const { return limit_ - eventCount() >= count; }
+    // Room for count more events, or std::bad_alloc with nothing changed.
     void reserveFor(size_t count, bool ahead) {
+        if (!hasRoomFor(count)) throw std::bad_alloc();  // as if memory ran out
         if (needsMemory(count, ahead)) grow(count, ahead);
     }
     void grow(size_t count, bool ahead);
@@ -175,6 +186,7 @@ class EventList {
     LongEvents longs_;
     uint64_t eventBytes_ = 0;
     size_t longDeltas_ = 0;
+    uint32_t limit_;
 };
 
 // Places one event; the room is reserved. Inline: time order and notes
