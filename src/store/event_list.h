@@ -62,6 +62,7 @@ class EventList {
     // first a status byte), before the events already at its tick. On
     // std::bad_alloc the list is as it was.
     void insert(uint32_t tick, const uint8_t* bytes, uint32_t size) {
+        [[maybe_unused]] const Checked checked{*this};
         if (size > Record::MaxInline) return insertLong(tick, bytes, size);
         reserveFor(1, false);
         place(inlineRecord(tick, bytes, size), Placement::First, false);
@@ -125,6 +126,14 @@ class EventList {
         size_t longDelta;  // 1 when the delta time has no variable-length form
     };
 
+    // Every public operation opens with one: where invariants are checked
+    // (XEMIDI_CHECK_INVARIANTS), it looks at them as the operation ends,
+    // failed or not; elsewhere it does nothing.
+    struct Checked {
+        const EventList& list;
+        ~Checked() { list.afterOperation(); }
+    };
+
     bool needsMemory(size_t count, bool ahead) const {
         if (!waiting_.empty()) return waiting_.spare() < count;  // everything waits
         if (placed_.spare() < count || (ahead && ahead_.spare() < count)) return true;
@@ -166,6 +175,8 @@ class EventList {
         eventBytes_ -= step.bytes;
         longDeltas_ -= step.longDelta;
     }
+    // What placed_[0, end) takes in the track.
+    Step countTo(size_t end) const;
     void recount();
     int releasedKey(const Record& record) const;
 
@@ -187,6 +198,23 @@ class EventList {
     uint64_t eventBytes_ = 0;
     size_t longDeltas_ = 0;
     uint32_t limit_;
+
+#ifdef XEMIDI_CHECK_INVARIANTS
+  public:
+    // Aborts, naming what is broken, when the list breaks a promise of its
+    // own (invariants.cpp). Built only for the tests, the sanitizers and
+    // the fuzzer, where every operation ends with it.
+    void checkInvariants() const noexcept;
+    // The tests break a list through it on purpose, to see each check fire.
+    friend struct Tampering;
+
+  private:
+    void afterOperation() const noexcept;
+    void checkBounds() const noexcept;
+    mutable size_t uncheckedOperations_ = 0;  // since the last full check
+#else
+    void afterOperation() const noexcept {}
+#endif
 };
 
 // Places one event; the room is reserved. Inline: time order and notes
@@ -217,6 +245,7 @@ inline void EventList::append(Record record) {
 
 template <class Write>
 void EventList::insertWritten(uint32_t tick, uint32_t size, Write write) {
+    [[maybe_unused]] const Checked checked{*this};
     if (size <= Record::MaxInline) {
         uint8_t bytes[Record::MaxInline] = {};
         write(bytes);
