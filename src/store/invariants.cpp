@@ -46,7 +46,7 @@ void checkOrder(const RecordArray& placed, size_t groupStart) noexcept {
 
 // Every long event is named by one record, and every record that names one
 // names a live block: as many names as blocks, each below their count, the
-// numbers summing as 0, 1, 2, ... do.
+// numbers plus one summing as 1, 2, 3, ... do.
 void checkLongEvents(std::initializer_list<const RecordArray*> runs, uint64_t blocks) noexcept {
     uint64_t named = 0, sum = 0;
     for (const RecordArray* run : runs) {
@@ -58,10 +58,10 @@ void checkLongEvents(std::initializer_list<const RecordArray*> runs, uint64_t bl
             }
             require(record.longIndex() < blocks, "a record names a long event that is not there");
             ++named;
-            sum += record.longIndex();
+            sum += record.longIndex() + uint64_t{1};
         }
     }
-    require(named == blocks && sum == blocks * (blocks - 1) / 2,
+    require(named == blocks && sum == blocks * (blocks + 1) / 2,
             "the long events are not named once each");
 }
 
