@@ -220,7 +220,7 @@ TEST(EventListLimit, RefusesPastItAsWhenMemoryRunsOut) {
     ASSERT_EQ(full.size(), 7u);
     const xemidi::EventList::Entry pair[2] = {{50, on, 3}, {50, off, 3}};
     EXPECT_THROW(list.insertNote(60, 65, on, off), std::bad_alloc);
-    EXPECT_THROW(list.insertGroup(pair, 1), std::bad_alloc);
+    EXPECT_THROW(list.insertGroup(pair, 2), std::bad_alloc);
     EXPECT_THROW(list.insert(0, on, 3), std::bad_alloc);
     EXPECT_THROW(list.insert(70, sysex, 6), std::bad_alloc);
     EXPECT_EQ(list.eventCount(), 7u);

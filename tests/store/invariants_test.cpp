@@ -7,6 +7,7 @@
 #include <cctype>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "store/event_list.h"
@@ -26,7 +27,6 @@ struct Tampering {
 namespace {
 
 using xemidi::EventList;
-using xemidi::Record;
 using xemidi::Tampering;
 
 const uint8_t Control[3] = {0xB0, 7, 100};
