@@ -27,7 +27,9 @@
  * to the process's end, and calls keep working until then.
  * An event's bytes are held once, in the event; between calls the library
  * keeps no working memory beyond the events but the bookkeeping of deleted
- * handles (below).
+ * handles (below). An object holds at most 2^31 - 1 events (a note is two
+ * of them): an insertion that would take it past that returns 0 and
+ * changes nothing, as one does when memory runs out.
  *
  * This header compiles as C (C99 and later) and as C++.
  */

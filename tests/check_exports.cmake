@@ -1,5 +1,7 @@
 # Checks that the shared library exports exactly the names of
-# cmake/exports.list: run as cmake -DLIBRARY=... -DLIST=... -P check_exports.cmake
+# cmake/exports.list, and that it holds none of the event store's invariant
+# checks, which only the tests' builds of the code carry: run as
+# cmake -DLIBRARY=... -DLIST=... -P check_exports.cmake
 execute_process(COMMAND nm -D --defined-only "${LIBRARY}" OUTPUT_VARIABLE symbols
                 COMMAND_ERROR_IS_FATAL ANY)
 string(REGEX MATCHALL "[0-9a-fA-F]+ [A-Za-z] [^\n]+" lines "${symbols}")
@@ -22,3 +24,7 @@ if(NOT exported STREQUAL expected)
 endif()
 list(LENGTH exported count)
 message(STATUS "${count} exports, as listed")
+file(STRINGS "${LIBRARY}" checks REGEX "breaks its invariants")
+if(checks)
+  message(FATAL_ERROR "the shared library checks the store's invariants: ${checks}")
+endif()

@@ -21,8 +21,9 @@ the environment at import chooses Python.
 """
 
 from ._accelerator import ACCELERATED
+from ._errors import XemidiError
 from ._library import EXPORTS, Export, Library, load
-from ._smf import Disposition, Smf, XemidiError
+from ._smf import Disposition, Smf
 
 for _public in (Disposition, Export, Library, Smf, XemidiError, load):
     _public.__module__ = __name__  # help() and pickle name them xemidi.X

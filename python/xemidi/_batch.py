@@ -5,9 +5,13 @@ The loops run in C when the compiled module is there (see _accelerator),
 else here in Python over the per-event calls. The compiled loops read the
 arguments they know as they are given; anything else they hand back
 untouched, and this module converts it, raising the error for bad input, into
-ints and lists, which both loops take. So both paths insert the same events
-and raise the same errors, and every argument is checked before the first
-element goes in.
+ints, lists and ranges, which both loops take (and a buffer of stride 0 into
+its one value repeated, which the pure loop takes). So both paths insert the
+same events and raise the same errors, and every argument is checked before
+the first element goes in.
+
+`smf` is the Smf whose method runs; this module sits below _smf, which
+calls it, and imports nothing of it.
 """
 
 import ctypes
@@ -16,10 +20,9 @@ import operator
 import sys
 from typing import Any, Callable, Dict, Iterable, Iterator, List, Sequence, Tuple, Union
 
-from . import _accelerator, _smf
+from . import _accelerator
+from ._errors import XemidiError
 from ._library import _BY_NAME, _INT_RANGES, _U32, LOCK
-
-Column = Union[int, List[int], List[bytes]]
 
 NOTE = "cal_insert_Note"
 MIDI = "InsertMidiEvent"
@@ -30,26 +33,46 @@ _TICK_KIND, _LENGTH_KIND = _BY_NAME[MIDI].arguments[1][1], _BY_NAME[MIDI].argume
 _INTEGER_CODES = "bBhHiIlLqQnN"  # the struct module's integer formats
 
 
-def refused(call: str, index: int, arguments: Dict[str, Any]) -> "_smf.XemidiError":
+class Repeated:
+    """One int `count` times: a buffer whose stride is 0 (numpy.broadcast_to),
+    read once and never spelled out, however long it is."""
+
+    def __init__(self, value: int, count: int) -> None:
+        self.value, self.count = value, count
+
+    def __len__(self) -> int:
+        return self.count
+
+    def __iter__(self) -> Iterator[int]:
+        return itertools.repeat(self.value, self.count)
+
+
+# An argument converted: an int for every element, or a sequence of ints
+# (a list, a range of values that all fit, Repeated) or of bytes.
+Ints = Union[List[int], range, Repeated]
+Column = Union[int, Ints, List[bytes]]
+
+
+def refused(call: str, index: int, arguments: Dict[str, Any]) -> XemidiError:
     """The error for element `index` of a batch: the library refused the C
     function `call` with `arguments`, named as for one call."""
-    return _smf.XemidiError(call, arguments, index=index)
+    return XemidiError(call, arguments, index=index)
 
 
-def insert_notes(smf: "_smf.Smf", *given: Any) -> None:
+def insert_notes(smf: Any, *given: Any) -> None:
     """Smf.insert_notes: given is (ticks, channels, keys, velocities, durations)."""
     _insert(smf, NOTE, "insert_notes", given, _note_columns, _rows,
             lambda row: (row[0], (row[0] + row[4]) & 0xFFFFFFFF))  # note-on, note-off
 
 
-def insert_midi(smf: "_smf.Smf", *given: Any) -> None:
+def insert_midi(smf: Any, *given: Any) -> None:
     """Smf.insert_midi: given is (ticks, messages)."""
     _insert(smf, MIDI, "insert_midi", given, _midi_columns,
             lambda columns: ((tick, data, len(data)) for tick, data in _rows(columns)),
             lambda row: row[:1])
 
 
-def _insert(smf: "_smf.Smf", call: str, method: str, given: Tuple[Any, ...],
+def _insert(smf: Any, call: str, method: str, given: Tuple[Any, ...],
             convert: Callable[[Tuple[Any, ...]], List[Column]],
             rows: Callable[[List[Column]], Iterable[Tuple[Any, ...]]],
             event_ticks: Callable[[Tuple[Any, ...]], Tuple[int, ...]]) -> None:
@@ -91,8 +114,8 @@ def _each(function: Any, handle: int, rows: Iterable[Tuple[Any, ...]],
 
 
 def _rows(columns: List[Column]) -> Iterator[Tuple[Any, ...]]:
-    count = next(len(column) for column in columns if isinstance(column, list))
-    return zip(*(column if isinstance(column, list) else itertools.repeat(column, count)
+    count = next(len(column) for column in columns if not isinstance(column, int))
+    return zip(*(itertools.repeat(column, count) if isinstance(column, int) else column
                  for column in columns))
 
 
@@ -112,7 +135,7 @@ def _midi_columns(given: Tuple[Any, ...]) -> List[Column]:
 
 def _check_count(call: str, names: Sequence[str], columns: List[Column]) -> None:
     lengths = {name: len(column) for name, column in zip(names, columns)
-               if isinstance(column, list)}
+               if not isinstance(column, int)}
     if not lengths:
         raise TypeError(f"{call}: no argument is a sequence, so the number of elements is unknown")
     if len(set(lengths.values())) > 1:
@@ -123,9 +146,25 @@ def _check_count(call: str, names: Sequence[str], columns: List[Column]) -> None
 def _fit(call: str, name: str, value: int, kind: Any) -> int:
     low, high = _INT_RANGES[kind]
     if not low <= value <= high:
-        c_type = "uint32_t" if kind is _U32 else "int32_t"
-        raise OverflowError(f"{call}: {name}={value} does not fit in {c_type}")
+        raise _overflow(call, name, value, kind)
     return value
+
+
+def _overflow(call: str, name: str, value: int, kind: Any) -> OverflowError:
+    c_type = "uint32_t" if kind is _U32 else "int32_t"
+    return OverflowError(f"{call}: {name}={value} does not fit in {c_type}")
+
+
+def _fitting_range(call: str, name: str, values: range, kind: Any) -> range:
+    """A range whose first and last values fit, and so every value, as it is;
+    else OverflowError for the first value that does not, found without a
+    walk (a range may hold more values than memory could list)."""
+    low, high = _INT_RANGES[kind]
+    if not values or (low <= values[0] <= high and low <= values[-1] <= high):
+        return values
+    limit = high if values.step > 0 else low
+    index = (limit - values.start) // values.step + 1 if low <= values[0] <= high else 0
+    raise _overflow(call, f"{name}[{index}]", values[index], kind)
 
 
 def _index(call: str, name: str, value: Any) -> int:
@@ -135,10 +174,12 @@ def _index(call: str, name: str, value: Any) -> int:
         raise TypeError(f"{call}: {name} must be an int, not {type(value).__name__}") from None
 
 
-def _ints(call: str, name: str, value: Any, kind: Any) -> Union[int, List[int]]:
-    """One integer argument: an int for every element, or a list of ints."""
+def _ints(call: str, name: str, value: Any, kind: Any) -> Union[int, Ints]:
+    """One integer argument: an int for every element, or a sequence of ints."""
     if isinstance(value, int):
         return _fit(call, name, value, kind)
+    if isinstance(value, range):
+        return _fitting_range(call, name, value, kind)
     try:
         view = memoryview(value)
     except TypeError:
@@ -147,6 +188,9 @@ def _ints(call: str, name: str, value: Any, kind: Any) -> Union[int, List[int]]:
         with view:
             if view.ndim == 0:  # a numpy scalar, say
                 return _fit(call, name, _index(call, name, value), kind)
+            if view.ndim == 1 and view.strides == (0,) and len(view) > 1:
+                first = _buffer_ints(call, name, view[:1])[0]
+                return Repeated(_fit(call, f"{name}[0]", first, kind), len(view))
             items: Iterable[Any] = _buffer_ints(call, name, view)
     elif hasattr(type(value), "__index__"):
         return _fit(call, name, operator.index(value), kind)

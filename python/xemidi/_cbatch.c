@@ -8,14 +8,17 @@
  * calling convention comes from the library's header (__stdcall in the
  * 32-bit Windows DLL).
  *
- * The arguments arrive as the caller gave them. Each is read into memory of
- * this module and checked before the library is called at all. Anything not
- * read as given (another type, an int that does not fit, lengths that
- * differ) makes a function return NotImplemented having called nothing: the
- * package then converts the arguments itself, raising its own errors, and
- * calls again with ints and lists of ints or of bytes, which are always
- * read. So both paths raise the same errors. The library runs with the GIL
- * released: by then nothing of Python is used.
+ * The arguments arrive as the caller gave them. Each is read (copied into
+ * memory of this module, or for a range and a buffer whose stride is 0 kept
+ * as its first value and its step) and checked before the library is called
+ * at all; no size is computed that could wrap. Anything not read as given
+ * (another type, an int that does not fit, lengths that differ) makes a
+ * function return NotImplemented having called nothing: the package then
+ * converts the arguments itself, raising its own errors, and calls again
+ * with what it made of them: ints, ranges and lists of ints or of bytes,
+ * which are read, or for a buffer of stride 0 its one value repeated, which
+ * the package's own loop takes. So both paths raise the same errors. The
+ * library runs with the GIL released: by then nothing of Python is used.
  *
  * Each function returns (refused, ticks): refused is None when every
  * element went in, else (index, arguments) for the first element the
@@ -82,21 +85,24 @@ static PyObject* finished(PyObject* refused, const Spans* spans) {
     return result;
 }
 
-/* One argument as ints: count values, or one value standing for every
- * element (step 0, count -1). */
+/* One argument as ints: count values, copied to values (a list, a tuple, a
+ * buffer), or without values first + i * step (a range; a buffer whose
+ * stride is 0 with step 0), or one value standing for every element (an
+ * int: first, step 0, count -1). Every value of a column lies within the
+ * limits it was read for, so that first + i * step never overflows. */
 typedef struct {
     int64_t* values;
-    int64_t single;
-    Py_ssize_t step;
+    int64_t first;
+    int64_t step;
     Py_ssize_t count;
 } Column;
 
 static int64_t column_at(const Column* column, Py_ssize_t i) {
-    return column->values[i * column->step];
+    return column->values != NULL ? column->values[i] : column->first + (int64_t)i * column->step;
 }
 
 static void column_free(Column* column) {
-    if (column->values != &column->single) PyMem_Free(column->values);
+    PyMem_Free(column->values);
     column->values = NULL;
 }
 
@@ -113,15 +119,29 @@ static int read_int(PyObject* item, int64_t low, int64_t high, int64_t* out) {
     return Read;
 }
 
+/* Room for count values; PyMem_New refuses a count whose size in bytes
+ * would not fit. */
 static int column_allocate(Column* column, Py_ssize_t count) {
-    column->values = PyMem_Malloc(count > 0 ? (size_t)count * sizeof(int64_t) : 1);
+    column->values = PyMem_New(int64_t, count > 0 ? (size_t)count : 1);
     if (column->values == NULL) {
         PyErr_NoMemory();
         return Failed;
     }
     column->count = count;
-    column->step = 1;
     return Read;
+}
+
+/* Whether every value of a column without values lies within low..high: its
+ * first and its last, the last computed only once its distance from the
+ * first is known to be within the width of low..high. */
+static int arithmetic_fits(const Column* column, int64_t low, int64_t high) {
+    if (column->count == 0) return 1;
+    if (!fits(column->first, low, high)) return 0;
+    if (column->count == 1 || column->step == 0) return 1;
+    const uint64_t width = (uint64_t)(high - low);
+    const uint64_t stride = column->step < 0 ? 0 - (uint64_t)column->step : (uint64_t)column->step;
+    if ((uint64_t)(column->count - 1) > width / stride) return 0;
+    return fits(column_at(column, column->count - 1), low, high);
 }
 
 static int read_items(PyObject* sequence, int64_t low, int64_t high, Column* column) {
@@ -144,29 +164,19 @@ static int range_field(PyObject* range, const char* name, int64_t* out) {
     return outcome;
 }
 
-/* A range, value by value. Every value lies within low..high, which is much
- * narrower than 2^40, so a step beyond that leaves the range at once and
- * the sums never come near the limits of int64_t. */
+/* A range as its start and step, not copied: read when its first and last
+ * values lie within low..high, and so every value between. */
 static int read_range(PyObject* range, int64_t low, int64_t high, Column* column) {
-    int64_t value = 0, step = 0;
     const Py_ssize_t count = PyObject_Length(range);
     if (count < 0) {
         PyErr_Clear(); /* more values than Py_ssize_t counts */
         return Unread;
     }
-    int outcome = range_field(range, "start", &value);
-    if (outcome == Read) outcome = range_field(range, "step", &step);
+    int outcome = range_field(range, "start", &column->first);
+    if (outcome == Read) outcome = range_field(range, "step", &column->step);
     if (outcome != Read) return outcome;
-    if (column_allocate(column, count) != Read) return Failed;
-    for (Py_ssize_t i = 0; i < count; ++i) {
-        if (i > 0) {
-            if (step < -(INT64_C(1) << 40) || step > (INT64_C(1) << 40)) return Unread;
-            value += step;
-        }
-        if (!fits(value, low, high)) return Unread;
-        column->values[i] = value;
-    }
-    return Read;
+    column->count = count;
+    return arithmetic_fits(column, low, high) ? Read : Unread;
 }
 
 /* Items of a buffer that hold integers: a format of one code of the struct
@@ -238,7 +248,24 @@ static int64_t item_value(const unsigned char* bytes, const ItemFormat* item, in
     return *too_large ? 0 : (int64_t)value;
 }
 
-/* A buffer without strides (ctypes arrays) or shape is C-contiguous. */
+/* The count items of a buffer, stride bytes apart (count times stride fits
+ * in Py_ssize_t), copied. */
+static int copy_items(const Py_buffer* view, const ItemFormat* item, Py_ssize_t count,
+                      Py_ssize_t stride, int64_t low, int64_t high, Column* column) {
+    if (column_allocate(column, count) != Read) return Failed;
+    for (Py_ssize_t i = 0; i < count; ++i) {
+        int too_large = 0;
+        const unsigned char* at = (const unsigned char*)view->buf + i * stride;
+        column->values[i] = item_value(at, item, &too_large);
+        if (too_large || !fits(column->values[i], low, high)) return Unread;
+    }
+    return Read;
+}
+
+/* A buffer without strides (ctypes arrays) or shape is C-contiguous. A
+ * stride of 0 (numpy.broadcast_to) repeats one item, however many times:
+ * it is read once, as a column with step 0. A buffer that claims to span
+ * more bytes than Py_ssize_t counts is left to the package. */
 static int read_buffer(PyObject* object, int64_t low, int64_t high, Column* column) {
     Py_buffer view;
     ItemFormat item;
@@ -250,12 +277,14 @@ static int read_buffer(PyObject* object, int64_t low, int64_t high, Column* colu
     if (view.ndim == 1 && parse_format(view.format, view.itemsize, &item)) {
         const Py_ssize_t count = view.shape != NULL ? view.shape[0] : view.len / view.itemsize;
         const Py_ssize_t stride = view.strides != NULL ? view.strides[0] : view.itemsize;
-        outcome = column_allocate(column, count);
-        for (Py_ssize_t i = 0; outcome == Read && i < count; ++i) {
+        const size_t reach = stride < 0 ? 0 - (size_t)stride : (size_t)stride;
+        if (stride == 0 && count > 0) {
             int too_large = 0;
-            column->values[i] =
-                item_value((const unsigned char*)view.buf + i * stride, &item, &too_large);
-            if (too_large || !fits(column->values[i], low, high)) outcome = Unread;
+            column->first = item_value(view.buf, &item, &too_large);
+            column->count = count;
+            outcome = too_large || !fits(column->first, low, high) ? Unread : Read;
+        } else if (count <= 1 || reach <= (size_t)PY_SSIZE_T_MAX / (size_t)count) {
+            outcome = copy_items(&view, &item, count, stride, low, high, column);
         }
     }
     PyBuffer_Release(&view);
@@ -263,13 +292,16 @@ static int read_buffer(PyObject* object, int64_t low, int64_t high, Column* colu
 }
 
 /* An int, a list or tuple of ints, a range, or a one-dimensional buffer of
- * integers; anything else is left to the package. */
+ * integers; anything else is left to the package. A subclass of list or
+ * tuple may read otherwise than its storage (its own __iter__): the package
+ * reads it as it reads any other sequence. */
 static int read_column(PyObject* argument, int64_t low, int64_t high, Column* column) {
-    column->values = &column->single;
+    column->values = NULL;
+    column->first = 0;
     column->step = 0;
     column->count = -1;
-    if (PyLong_Check(argument)) return read_int(argument, low, high, &column->single);
-    if (PyList_Check(argument) || PyTuple_Check(argument)) {
+    if (PyLong_Check(argument)) return read_int(argument, low, high, &column->first);
+    if (PyList_CheckExact(argument) || PyTuple_CheckExact(argument)) {
         return read_items(argument, low, high, column);
     }
     if (PyRange_Check(argument)) return read_range(argument, low, high, column);
@@ -370,12 +402,11 @@ static PyObject* notes(PyObject* module, PyObject* args) {
     return result;
 }
 
-/* Messages copied one after another into one block: message i is
- * bytes[offsets[i]] up to bytes[offsets[i + 1]]. */
+/* Messages copied one after another into one block of their total size:
+ * message i is bytes[offsets[i]] up to bytes[offsets[i + 1]]. */
 typedef struct {
     char* bytes;
     Py_ssize_t* offsets;
-    Py_ssize_t capacity;
     Py_ssize_t count;
 } Messages;
 
@@ -384,53 +415,59 @@ static void messages_free(Messages* messages) {
     PyMem_Free(messages->offsets);
 }
 
-static int append_message(Messages* messages, Py_ssize_t i, const void* data, Py_ssize_t size) {
-    const Py_ssize_t end = messages->offsets[i];
-    if (size > INT32_MAX) return Unread;
-    if (size > messages->capacity - end) {
-        const Py_ssize_t capacity = (end + size) * 2 + 64;
-        char* grown = PyMem_Realloc(messages->bytes, (size_t)capacity);
-        if (grown == NULL) {
-            PyErr_NoMemory();
-            return Failed;
-        }
-        messages->bytes = grown;
-        messages->capacity = capacity;
+/* The bytes of one message: bytes, bytearray or a contiguous memoryview,
+ * whose view the caller releases (view->obj NULL for the others). Nothing
+ * of Python runs here, so the sizes found while counting stay those that
+ * are copied. */
+static int message_bytes(PyObject* item, Py_buffer* view, const char** data, Py_ssize_t* size) {
+    view->obj = NULL;
+    if (PyBytes_Check(item)) {
+        *data = PyBytes_AS_STRING(item);
+        *size = PyBytes_GET_SIZE(item);
+    } else if (PyByteArray_Check(item)) {
+        *data = PyByteArray_AS_STRING(item);
+        *size = PyByteArray_GET_SIZE(item);
+    } else if (!PyMemoryView_Check(item)) {
+        return Unread;
+    } else if (PyObject_GetBuffer(item, view, PyBUF_SIMPLE) < 0) {
+        PyErr_Clear();
+        view->obj = NULL;
+        return Unread;
+    } else {
+        *data = view->buf;
+        *size = view->len;
     }
-    if (size > 0) memcpy(messages->bytes + end, data, (size_t)size);
-    messages->offsets[i + 1] = end + size;
-    return Read;
+    return *size > INT32_MAX ? Unread : Read;
 }
 
-/* One message: bytes, bytearray or a contiguous memoryview. */
-static int read_message(Messages* messages, Py_ssize_t i, PyObject* item) {
-    if (PyBytes_Check(item)) {
-        return append_message(messages, i, PyBytes_AS_STRING(item), PyBytes_GET_SIZE(item));
-    }
-    if (PyByteArray_Check(item)) {
-        return append_message(messages, i, PyByteArray_AS_STRING(item), PyByteArray_GET_SIZE(item));
-    }
-    if (!PyMemoryView_Check(item)) return Unread;
+/* Copies message i to its offset, or with bytes NULL only counts it. */
+static int copy_message(Messages* messages, Py_ssize_t i, PyObject* item) {
     Py_buffer view;
-    if (PyObject_GetBuffer(item, &view, PyBUF_SIMPLE) < 0) {
-        PyErr_Clear();
-        return Unread;
+    const char* data = NULL;
+    Py_ssize_t size = 0;
+    const Py_ssize_t end = messages->offsets[i];
+    int outcome = message_bytes(item, &view, &data, &size);
+    if (outcome == Read && size > PY_SSIZE_T_MAX - end) {
+        PyErr_NoMemory(); /* more bytes in all than Py_ssize_t counts */
+        outcome = Failed;
     }
-    const int outcome = append_message(messages, i, view.buf, view.len);
-    PyBuffer_Release(&view);
+    if (outcome == Read) {
+        if (messages->bytes != NULL && size > 0) memcpy(messages->bytes + end, data, (size_t)size);
+        messages->offsets[i + 1] = end + size;
+    }
+    if (view.obj != NULL) PyBuffer_Release(&view);
     return outcome;
 }
 
+/* Two passes over the items: the sizes, then the bytes into one block. */
 static int read_messages(PyObject* sequence, Messages* messages) {
     messages->bytes = NULL;
     messages->offsets = NULL;
-    messages->capacity = 64;
     messages->count = 0;
-    if (!PyList_Check(sequence) && !PyTuple_Check(sequence)) return Unread;
+    if (!PyList_CheckExact(sequence) && !PyTuple_CheckExact(sequence)) return Unread;
     messages->count = PySequence_Fast_GET_SIZE(sequence);
-    messages->bytes = PyMem_Malloc((size_t)messages->capacity);
-    messages->offsets = PyMem_Malloc(((size_t)messages->count + 1) * sizeof(Py_ssize_t));
-    if (messages->bytes == NULL || messages->offsets == NULL) {
+    messages->offsets = PyMem_New(Py_ssize_t, (size_t)messages->count + 1);
+    if (messages->offsets == NULL) {
         PyErr_NoMemory();
         return Failed;
     }
@@ -438,7 +475,16 @@ static int read_messages(PyObject* sequence, Messages* messages) {
     PyObject** items = PySequence_Fast_ITEMS(sequence);
     int outcome = Read;
     for (Py_ssize_t i = 0; i < messages->count && outcome == Read; ++i) {
-        outcome = read_message(messages, i, items[i]);
+        outcome = copy_message(messages, i, items[i]);
+    }
+    if (outcome != Read) return outcome;
+    messages->bytes = PyMem_Malloc((size_t)messages->offsets[messages->count] + 1);
+    if (messages->bytes == NULL) {
+        PyErr_NoMemory();
+        return Failed;
+    }
+    for (Py_ssize_t i = 0; i < messages->count && outcome == Read; ++i) {
+        outcome = copy_message(messages, i, items[i]);
     }
     return outcome;
 }

@@ -14,6 +14,7 @@ void EventList::insertLong(uint32_t tick, const uint8_t* bytes, uint32_t size) {
 }
 
 void EventList::insertGroup(const Entry* entries, int count) {
+    [[maybe_unused]] const Checked checked{*this};
     reserveFor(static_cast<size_t>(count), false);
     for (int i = 0; i < count; ++i) {
         const Entry& e = entries[i];
@@ -29,10 +30,11 @@ void EventList::insertGroup(const Entry* entries, int count) {
 // read count afresh.
 void EventList::insertNote(uint32_t tick, uint32_t end, const uint8_t* noteOn,
                            const uint8_t* noteOff) {
+    [[maybe_unused]] const Checked checked{*this};
     const Record on = inlineRecord(tick, noteOn, 3, Placement::AfterRelease);
     const Record off = inlineRecord(end, noteOff, 3);
     if (waiting_.empty() && !placed_.empty() && placed_.back().tick < tick && tick < end &&
-        placed_.spare() != 0 && ahead_.spare() != 0) {
+        placed_.spare() != 0 && ahead_.spare() != 0 && hasRoomFor(2)) {
         append(on);
         ahead_.push(off);
         return;
@@ -156,13 +158,13 @@ void EventList::insertClosed(size_t at, Record record) {
     ++groupStart_;
 }
 
-// The counts of the placed run, from its first event to its last.
-void EventList::recount() {
+EventList::Step EventList::countTo(size_t end) const {
     TrackCounter counter;
     size_t longDeltas = 0;
     uint32_t previousTick = 0;
     uint8_t remembered = 0;
-    for (const Record& record : placed_) {
+    for (size_t i = 0; i < end; ++i) {
+        const Record& record = placed_[i];
         uint32_t size = 0;
         const uint8_t* bytes = bytesOf(record, size);
         const uint32_t delta = record.tick - previousTick;
@@ -171,8 +173,13 @@ void EventList::recount() {
         remembered = bytes[0];
         previousTick = record.tick;
     }
-    eventBytes_ = counter.total;
-    longDeltas_ = longDeltas;
+    return {counter.total, longDeltas};
+}
+
+void EventList::recount() {
+    const Step all = countTo(placed_.size());
+    eventBytes_ = all.bytes;
+    longDeltas_ = all.longDelta;
 }
 
 // The channel and key (channel * 128 + key) that a record releases, or -1.
@@ -185,6 +192,7 @@ int EventList::releasedKey(const Record& record) const {
 }
 
 const RecordArray& EventList::inOrder() {
+    [[maybe_unused]] const Checked checked{*this};
     closeGroup();
     if (counting()) return placed_;
     if (!ahead_.empty()) mergeAhead();
@@ -196,7 +204,9 @@ const RecordArray& EventList::inOrder() {
 }
 
 void EventList::copyFrom(EventList& source) {
+    [[maybe_unused]] const Checked checked{*this};
     const RecordArray& records = source.inOrder();
+    if (records.size() > limit_) throw std::bad_alloc();
     RecordArray copy;
     if (!records.empty()) {
         copy.reallocate(records.size());

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
 
 #include "format/numbers.h"
 #include "format/track.h"
@@ -41,7 +42,8 @@ namespace xemidi {
 // merges counts it afresh.
 class EventList {
   public:
-    EventList() = default;
+    // A list of at most limit events (MaxEvents; a test may set fewer).
+    explicit EventList(uint32_t limit = MaxEvents) : limit_(limit) {}
     EventList(const EventList&) = delete;
     EventList& operator=(const EventList&) = delete;
 
@@ -52,10 +54,15 @@ class EventList {
         uint32_t size;
     };
 
+    // Every insertion throws std::bad_alloc with the list as it was when
+    // memory runs out, and as well when the list would hold more than its
+    // limit of events.
+
     // Inserts an event at tick holding a copy of size bytes (at least 2, the
     // first a status byte), before the events already at its tick. On
     // std::bad_alloc the list is as it was.
     void insert(uint32_t tick, const uint8_t* bytes, uint32_t size) {
+        [[maybe_unused]] const Checked checked{*this};
         if (size > Record::MaxInline) return insertLong(tick, bytes, size);
         reserveFor(1, false);
         place(inlineRecord(tick, bytes, size), Placement::First, false);
@@ -100,6 +107,8 @@ class EventList {
     uint64_t eventBytes() const { return eventBytes_; }
     size_t longDeltas() const { return longDeltas_; }
 
+    // How many events the list holds, at most its limit.
+    size_t eventCount() const { return placed_.size() + ahead_.size() + waiting_.size(); }
     size_t waiting() const { return waiting_.size(); }
     size_t ahead() const { return ahead_.size(); }
     // Whether one more event would be stored without taking memory.
@@ -117,13 +126,24 @@ class EventList {
         size_t longDelta;  // 1 when the delta time has no variable-length form
     };
 
+    // Every public operation opens with one: where invariants are checked
+    // (XEMIDI_CHECK_INVARIANTS), it looks at them as the operation ends,
+    // failed or not; elsewhere it does nothing.
+    struct Checked {
+        const EventList& list;
+        ~Checked() { list.afterOperation(); }
+    };
+
     bool needsMemory(size_t count, bool ahead) const {
         if (!waiting_.empty()) return waiting_.spare() < count;  // everything waits
         if (placed_.spare() < count || (ahead && ahead_.spare() < count)) return true;
         // An event can wait only after a walk of more than ShortWalk records.
         return placed_.size() + count > ShortWalk && waiting_.spare() < count;
     }
+    bool hasRoomFor(size_t count) const { return limit_ - eventCount() >= count; }
+    // Room for count more events, or std::bad_alloc with nothing changed.
     void reserveFor(size_t count, bool ahead) {
+        if (!hasRoomFor(count)) throw std::bad_alloc();  // as if memory ran out
         if (needsMemory(count, ahead)) grow(count, ahead);
     }
     void grow(size_t count, bool ahead);
@@ -155,6 +175,8 @@ class EventList {
         eventBytes_ -= step.bytes;
         longDeltas_ -= step.longDelta;
     }
+    // What placed_[0, end) takes in the track.
+    Step countTo(size_t end) const;
     void recount();
     int releasedKey(const Record& record) const;
 
@@ -175,6 +197,24 @@ class EventList {
     LongEvents longs_;
     uint64_t eventBytes_ = 0;
     size_t longDeltas_ = 0;
+    uint32_t limit_;
+
+#ifdef XEMIDI_CHECK_INVARIANTS
+  public:
+    // Aborts, naming what is broken, when the list breaks a promise of its
+    // own (invariants.cpp). Built only for the tests, the sanitizers and
+    // the fuzzer, where every operation ends with it.
+    void checkInvariants() const noexcept;
+    // The tests break a list through it on purpose, to see each check fire.
+    friend struct Tampering;
+
+  private:
+    void afterOperation() const noexcept;
+    void checkBounds() const noexcept;
+    mutable size_t uncheckedOperations_ = 0;  // since the last full check
+#else
+    void afterOperation() const noexcept {}
+#endif
 };
 
 // Places one event; the room is reserved. Inline: time order and notes
@@ -205,6 +245,7 @@ inline void EventList::append(Record record) {
 
 template <class Write>
 void EventList::insertWritten(uint32_t tick, uint32_t size, Write write) {
+    [[maybe_unused]] const Checked checked{*this};
     if (size <= Record::MaxInline) {
         uint8_t bytes[Record::MaxInline] = {};
         write(bytes);

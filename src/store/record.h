@@ -45,6 +45,13 @@ static_assert(sizeof(Record) == 8, "records are packed eight bytes apiece");
 // How many events can live out of line in one object.
 constexpr uint32_t MaxLongEvents = 0x80000000u;
 
+// How many events one object may hold, a note counting two. The merges
+// number the events of a tick with uint32_t and keep UINT32_MAX for none,
+// and a host may hold a count or an index in a signed 32-bit integer (VBA's
+// Long): 2^31 - 1 fits them all. It is also more than the memory of a
+// 32-bit process could hold, at eight bytes an event.
+constexpr uint32_t MaxEvents = 0x7FFFFFFFu;
+
 // A record holding size bytes (2 or 3, the first a status byte) itself.
 inline Record inlineRecord(uint32_t tick, const uint8_t* bytes, uint32_t size,
                            Placement placement = Placement::First) {

@@ -12,6 +12,7 @@ headers, numpy), unless XEMIDI_PYTHON_STRICT=1 (CI) makes that a failure.
 """
 
 import array
+import ast
 import atexit
 import collections
 import contextlib
@@ -113,6 +114,28 @@ class ExportTable(unittest.TestCase):
         declared = [(e.ordinal, e.name, sum(bytes_32bit(kind) for _, kind in e.arguments))
                     for e in xemidi.EXPORTS]
         self.assertEqual(declared, listed)
+
+
+class PackageImports(unittest.TestCase):
+    def test_no_module_imports_in_a_circle(self):
+        """The package's modules, each pointing at those it imports (at any
+        depth of the code), form no circle."""
+        folder = ROOT / "python" / "xemidi"
+        imports = {}
+        for path in folder.glob("*.py"):
+            names = set()
+            for node in ast.walk(ast.parse(path.read_text(encoding="utf-8"))):
+                if isinstance(node, ast.ImportFrom) and node.level == 1:
+                    names |= {node.module} if node.module else {a.name for a in node.names}
+            imports[path.stem] = names & {p.stem for p in folder.glob("*.py")}
+
+        def circle(module, trail):
+            if module in trail:
+                return trail[trail.index(module):] + [module]
+            return next(filter(None, (circle(m, trail + [module]) for m in imports[module])),
+                        None)
+
+        self.assertEqual([c for c in map(lambda m: circle(m, []), sorted(imports)) if c], [])
 
 
 class WorkedExample(unittest.TestCase):
@@ -313,6 +336,30 @@ class Iterable:
         return iter(self.items)
 
 
+class Told(list):
+    """A list whose iteration yields `told`, not its items: a subclass may
+    read otherwise than its storage."""
+
+    def __init__(self, items, told):
+        super().__init__(items)
+        self.told = told
+
+    def __iter__(self):
+        return iter(self.told)
+
+
+class ToldTuple(tuple):
+    """Told, as a tuple."""
+
+    def __new__(cls, items, told):
+        made = super().__new__(cls, items)
+        made.told = told
+        return made
+
+    def __iter__(self):
+        return iter(self.told)
+
+
 class Counting:
     """The compiled loops, counting the calls they answer NotImplemented."""
 
@@ -382,6 +429,11 @@ class Batches(unittest.TestCase):
               bytes(low_bytes)), list(zip(ticks, channels, keys, velocities, low_bytes))),
             ("range and single ints", True, (range(0, 6000, 100), 9, keys, True, 120),
              [(t, 9, k, 1, 120) for t, k in zip(range(0, 6000, 100), keys)]),
+            ("descending range", True, (range(5900, -1, -100), 9, keys, 1, 120),
+             [(t, 9, k, 1, 120) for t, k in zip(range(5900, -1, -100), keys)]),
+            ("list and tuple subclasses, read as they iterate", False,
+             (Told(reversed(ticks), ticks), channels, ToldTuple([0] * 60, keys), velocities,
+              durations), notes),
         ]
         if numpy is None and STRICT:
             self.fail("numpy is not installed (python3-numpy)")
@@ -391,6 +443,13 @@ class Batches(unittest.TestCase):
                                               numpy.array(keys, dtype=numpy.uint8), 64, 10),
                        [(t, c, k, 64, 10) for t, c, k in zip(ticks, channels, keys)]),
                       ("a numpy scalar", False, (ticks, numpy.int8(3), keys, 64, 10),
+                       [(t, 3, k, 64, 10) for t, k in zip(ticks, keys)]),
+                      ("numpy arrays of stride 0", True,
+                       (ticks, numpy.broadcast_to(numpy.array(3, dtype=">i2"), (60,)), keys,
+                        numpy.broadcast_to(numpy.uint8(64), (60,)), 10),
+                       [(t, 3, k, 64, 10) for t, k in zip(ticks, keys)]),
+                      ("stride 0 beside an argument handed back", None,
+                       (ticks, numpy.broadcast_to(numpy.int64(3), (60,)), Iterable(keys), 64, 10),
                        [(t, 3, k, 64, 10) for t, k in zip(ticks, keys)])]
         for kind, read, arguments, rows in kinds:
             with self.subTest(kind=kind):
@@ -400,6 +459,9 @@ class Batches(unittest.TestCase):
                     b"\x90\x3c\x64\x3e\x64"]
         self.same_on_both_paths(lambda smf: smf.insert_midi([5, 0, 5, 9], messages),
                                 one_by_one("midi", zip([5, 0, 5, 9], messages)), True)
+        self.same_on_both_paths(lambda smf: smf.insert_midi([5, 0, 5, 9],
+                                                            Told([b"\xc0\x01"] * 4, messages)),
+                                one_by_one("midi", zip([5, 0, 5, 9], messages)), False)
         messages.append(memoryview(b"\xd0\x00\x30")[::2])  # not contiguous
         self.same_on_both_paths(lambda smf: smf.insert_midi(7, tuple(messages)),
                                 one_by_one("midi", zip(itertools.repeat(7), messages)), False)
@@ -424,6 +486,11 @@ class Batches(unittest.TestCase):
         self.assertIn("more than 0x0FFFFFFF ticks after the event before it", no_image)
         self.same_on_both_paths(lambda smf: smf.insert_notes(*zip(*far)),
                                 ((xemidi.XemidiError, at_index(error[1], 2), 2), no_image), True)
+        if numpy is not None:  # stride 0, as long as memory could never list: read once
+            error, empty = one_by_one("note", [(7, 0, 60, 0, 10)])
+            endless = numpy.broadcast_to(numpy.uint8(7), (2**61,))
+            self.same_on_both_paths(lambda smf: smf.insert_notes(endless, 0, 60, 0, 10),
+                                    ((xemidi.XemidiError, at_index(error[1], 0), 0), empty), True)
         for path in self.paths():
             with self.on(path), xemidi.Smf(96) as smf:
                 with self.assertRaises(xemidi.XemidiError) as caught:
@@ -459,15 +526,24 @@ class Batches(unittest.TestCase):
             (notes(0, [0, 1, 2**32]), OverflowError),
             (notes(0, [0, -1, 2]), OverflowError),
             (notes(0, range(2**32 - 2, 2**32 + 1)), OverflowError),
+            # Ranges far longer than memory could list: judged by their ends.
+            (notes(0, range(0, 2**61 + 1)), OverflowError),
+            (notes(0, range(2**32 - 5, 2**32 - 5 + 2**45)), OverflowError),
+            (notes(3, range(1, -2**40, -1)), OverflowError),
             (notes(1, array.array("q", [0, 2**31, 0])), OverflowError),
             (notes(2, array.array("Q", [0, 0, 2**63])), OverflowError),
             (notes(4, 2**31), OverflowError),
             (lambda smf: smf.insert_midi(0, b"\xc0\x05"), TypeError),  # one message, not a sequence
             (lambda smf: smf.insert_midi(0, 5), TypeError),
             (lambda smf: smf.insert_midi(0, [b"\xc0\x05", [0xC0, 5]]), TypeError),
+            (lambda smf: smf.insert_midi(0, Told([b"\xc0\x05"], [[0xC0, 5]])), TypeError),
             (lambda smf: smf.insert_midi([0], [b"\xc0\x05", b"\xc0\x05"]), ValueError),
             (lambda smf: smf.insert_midi([2**32], [b"\xc0\x05"]), OverflowError),
         ]
+        if numpy is not None:  # stride 0: as long as memory could never list
+            endless = numpy.broadcast_to(numpy.uint8(7), (2**61,))
+            cases += [(lambda smf: smf.insert_notes(endless, [0, 1], 60, 100, 10), ValueError),
+                      (notes(0, numpy.broadcast_to(numpy.int8(-1), (2**61,))), OverflowError)]
         empty = outcome(lambda smf: None)[1]
         for number, (action, error) in enumerate(cases):
             pure = outcome(action)
@@ -476,6 +552,11 @@ class Batches(unittest.TestCase):
             for path in self.paths():
                 with self.subTest(case=number), self.on(path):
                     self.assertEqual(outcome(action), pure)
+        # A range names the first value that does not fit, as its list does.
+        for values in (range(2**32 - 5, 2**32 + 5), range(7, -30, -3),
+                       range(2**32 + 9, 2**32 - 20, -4)):
+            listed = outcome(lambda smf: smf.insert_notes(list(values), 0, 60, 100, 10))
+            self.same_on_both_paths(lambda smf: smf.insert_notes(values, 0, 60, 100, 10), listed)
         closed = xemidi.Smf(96)
         closed.close()
         for path in self.paths():

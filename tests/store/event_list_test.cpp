@@ -202,4 +202,34 @@ TEST(EventListWaiting, NoneInTimeOrder) {
     DeleteSmf(smf);
 }
 
+// A list holds at most its limit of events: an insertion past it is
+// refused as one that runs out of memory is, with the list as it was, on
+// every path: a note that would go in without taking memory (time order,
+// room in both runs), a group, a long event, a copy.
+TEST(EventListLimit, RefusesPastItAsWhenMemoryRunsOut) {
+    xemidi::EventList list(7);
+    const uint8_t on[3] = {0x90, 60, 100}, off[3] = {0x80, 60, 64};
+    const uint8_t sysex[6] = {0xF0, 1, 2, 3, 4, 0xF7};
+    for (uint32_t tick = 0; tick < 30; tick += 10) list.insertNote(tick, tick + 5, on, off);
+    const std::vector<TrackEvent> six = storedEvents(list);
+    ASSERT_EQ(list.eventCount(), 6u);
+    EXPECT_THROW(list.insertNote(40, 45, on, off), std::bad_alloc);  // one place left, not two
+    EXPECT_EQ(storedEvents(list), six);
+    list.insert(40, sysex, 6);
+    const std::vector<TrackEvent> full = storedEvents(list);
+    ASSERT_EQ(full.size(), 7u);
+    const xemidi::EventList::Entry pair[2] = {{50, on, 3}, {50, off, 3}};
+    EXPECT_THROW(list.insertNote(60, 65, on, off), std::bad_alloc);
+    EXPECT_THROW(list.insertGroup(pair, 2), std::bad_alloc);
+    EXPECT_THROW(list.insert(0, on, 3), std::bad_alloc);
+    EXPECT_THROW(list.insert(70, sysex, 6), std::bad_alloc);
+    EXPECT_EQ(list.eventCount(), 7u);
+    EXPECT_EQ(storedEvents(list), full);
+    xemidi::EventList smaller(6), same(7);
+    EXPECT_THROW(smaller.copyFrom(list), std::bad_alloc);
+    EXPECT_EQ(smaller.eventCount(), 0u);
+    same.copyFrom(list);
+    EXPECT_EQ(storedEvents(same), full);
+}
+
 }  // namespace

@@ -12,15 +12,18 @@
 
 namespace smftest {
 
-inline std::vector<TrackEvent> storedEvents(SmfHandle smf) {
+inline std::vector<TrackEvent> storedEvents(xemidi::EventList& list) {
     std::vector<TrackEvent> events;
-    xemidi::EventList& list = xemidi::validateHandle(smf)->events;
     for (const xemidi::Record& record : list.inOrder()) {
         uint32_t size = 0;
         const uint8_t* bytes = list.bytesOf(record, size);
         events.push_back({record.tick, Bytes(bytes, bytes + size)});
     }
     return events;
+}
+
+inline std::vector<TrackEvent> storedEvents(SmfHandle smf) {
+    return storedEvents(xemidi::validateHandle(smf)->events);
 }
 
 inline std::vector<uint32_t> storedTicks(SmfHandle smf) {
