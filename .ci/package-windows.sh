@@ -48,6 +48,10 @@ cp "$build/README-windows.txt" "$stage/"
 cp LICENSE "$stage/LICENSE.txt"
 mkdir "$stage/xemidi"
 cp python/xemidi/*.py python/xemidi/py.typed "$stage/xemidi/"
+# The version written out, as a wheel carries it (no header beside the package).
+PYTHONPATH=python /usr/bin/python3 -c 'import sys, build_xemidi
+sys.stdout.buffer.write(build_xemidi.version_module(sys.argv[1]))' "$version" \
+  >"$stage/xemidi/_version.py"
 cp "$stage/xemidi.dll" "$stage/xemidi/"
 $tools-dlltool --input-def "$build/xemidi.def" --dllname xemidi.dll --kill-at \
   --output-lib "$stage/xemidi.lib"
@@ -72,7 +76,8 @@ for library in libxemidi.dll.a xemidi.lib; do
 done
 cmp "$packed/xemidi.dll" "$packed/xemidi/xemidi.dll"
 diff <(cd python/xemidi && ls *.py py.typed) <(cd "$packed/xemidi" && ls *.py py.typed)
-PYTHONPATH=$packed PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 -c 'import xemidi; assert not xemidi.ACCELERATED'
+PYTHONPATH=$packed PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 -c 'import sys, xemidi
+assert not xemidi.ACCELERATED and xemidi.__version__ == sys.argv[1], xemidi.__version__' "$version"
 
 if [ -n "$run" ]; then
   # The tests' Wine settings (tests/windows.cmake) and their prefix, whose

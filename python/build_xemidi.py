@@ -2,7 +2,8 @@
 
 It writes a wheel of the package folder xemidi/, with the metadata of
 pyproject.toml's [project] table and the version that ../include/xemidi.h
-states (XEMIDI_VERSION_STRING), and, where it can, two compiled parts:
+states (XEMIDI_VERSION_STRING), also written out as xemidi/_version.py
+(xemidi.__version__), and, where it can, two compiled parts:
 
 - the module xemidi/_cbatch (the batch inserters' loops, from
   xemidi/_cbatch.c), where Python's C compiler (sysconfig's CC, or CC from
@@ -24,6 +25,7 @@ this file. It builds wheels only: the version lives outside this folder.
 
 import base64
 import hashlib
+import importlib.util
 import os
 import re
 import shlex
@@ -70,15 +72,23 @@ def _project():
 
 
 def _version():
-    try:
-        header = HEADER.read_text(encoding="utf-8")
-    except FileNotFoundError:
+    """The header's version, read by the package's own _version module."""
+    if not HEADER.is_file():
         raise RuntimeError(f"xemidi takes its version from {HEADER}, which is missing: "
-                           "build the package inside the repository") from None
-    match = re.search(r'^#define XEMIDI_VERSION_STRING "([0-9]+(?:\.[0-9]+)*)"$', header, re.M)
-    if match is None:
+                           "build the package inside the repository")
+    spec = importlib.util.spec_from_file_location("_xemidi_version", HERE / PACKAGE / "_version.py")
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    version = module.from_header(HEADER)
+    if version == "0+unknown":
         raise RuntimeError(f"no XEMIDI_VERSION_STRING in {HEADER}")
-    return match.group(1)
+    return version
+
+
+def version_module(version: str) -> bytes:
+    """xemidi/_version.py as a wheel carries it: the version written out."""
+    return (f'"""The package\'s version, the library\'s (include/xemidi.h), written out '
+            f'when the package was built."""\n\n__version__ = "{version}"\n').encode()
 
 
 def _metadata(project, version):
@@ -219,6 +229,7 @@ def build_wheel(wheel_directory, config_settings=None, metadata_directory=None):
     files = {f"{PACKAGE}/{path.name}": path.read_bytes()
              for path in sorted((HERE / PACKAGE).iterdir())
              if path.suffix == ".py" or path.name == "py.typed"}
+    files[f"{PACKAGE}/_version.py"] = version_module(version)
     with tempfile.TemporaryDirectory(prefix="build_xemidi-") as scratch:
         module = build_extension(Path(scratch))
         library = build_library(Path(scratch))

@@ -14,6 +14,8 @@ puts the library it builds when it finds CMake and a C++ compiler), else
 from the system's library path; `load(path)` names it explicitly. `EXPORTS`
 declares every function of the C interface, with its types.
 
+`__version__` is the library's version, from include/xemidi.h.
+
 The batch inserters `Smf.insert_notes` and `Smf.insert_midi` run their loops
 in C when the package was built with its compiled module, else in Python,
 with the same results: `ACCELERATED` is True for C. XEMIDI_PURE_PYTHON=1 in
@@ -24,9 +26,10 @@ from ._accelerator import ACCELERATED
 from ._errors import XemidiError
 from ._library import EXPORTS, Export, Library, load
 from ._smf import Disposition, Smf
+from ._version import __version__
 
 for _public in (Disposition, Export, Library, Smf, XemidiError, load):
     _public.__module__ = __name__  # help() and pickle name them xemidi.X
 
 __all__ = ["ACCELERATED", "Disposition", "EXPORTS", "Export", "Library", "Smf", "XemidiError",
-           "load"]
+           "__version__", "load"]

@@ -141,6 +141,21 @@ class PackageImports(unittest.TestCase):
         self.assertEqual([c for c in map(lambda m: circle(m, []), sorted(imports)) if c], [])
 
 
+class Version(unittest.TestCase):
+    def test_version_is_the_headers(self):
+        """In place, read from include/xemidi.h; written out into a wheel (the
+        Windows zips too) as the backend writes it; unknown without either."""
+        import build_xemidi
+        header = (ROOT / "include" / "xemidi.h").read_text()
+        version = re.search(r'#define XEMIDI_VERSION_STRING "(.+)"', header).group(1)
+        self.assertEqual(xemidi.__version__, version)
+        self.assertIn("__version__", xemidi.__all__)
+        written = {}
+        exec(build_xemidi.version_module(version), written)  # noqa: S102  our own text
+        self.assertEqual(written["__version__"], version)
+        self.assertEqual(xemidi._version.from_header(ROOT / "no-such-header.h"), "0+unknown")
+
+
 class WorkedExample(unittest.TestCase):
     def test_bytes_size_file_copy_and_clipboard(self):
         with worked_example() as smf, tempfile.TemporaryDirectory() as folder:
