@@ -17,6 +17,9 @@ shows with -v) and never fails the build: the package then runs its pure
 loops, or loads the library from elsewhere. A wheel with a compiled part is
 tagged for this interpreter and platform, one without is pure.
 
+Run as a program (python3 python/build_xemidi.py), it builds only the
+compiled module, into xemidi/ itself, for the package used in place.
+
 It needs nothing beyond the standard library (and tomli before Python 3.11),
 so that `pip install ./python` works where no package index can be reached.
 pip builds a local folder in place, so the repository is the folder above
@@ -252,3 +255,18 @@ def build_wheel(wheel_directory, config_settings=None, metadata_directory=None):
 def build_sdist(sdist_directory, config_settings=None):
     raise UnsupportedOperation("xemidi has no source distribution: its version is read from "
                                "the repository's include/xemidi.h; build the wheel from there")
+
+
+def build_in_place() -> Optional[Path]:
+    """The compiled module built into xemidi/ itself, for the package used
+    in place (PYTHONPATH=python); None, having said why, when it cannot be."""
+    with tempfile.TemporaryDirectory(prefix="build_xemidi-") as scratch:
+        module = build_extension(Path(scratch))
+        return None if module is None else Path(shutil.copy(module, HERE / PACKAGE))
+
+
+if __name__ == "__main__":
+    built = build_in_place()
+    if built is not None:
+        print(f"build_xemidi: {built}: xemidi used from {HERE} runs its compiled loops")
+    sys.exit(0 if built is not None else 1)
