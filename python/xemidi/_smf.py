@@ -169,7 +169,11 @@ class Smf:
         its note-off (velocity 64) at tick + duration, modulo 2**32. duration
         is 0..2**32-1: a negative one, which would put the note-off before its
         note-on, raises ValueError."""
-        tick, duration, off = _arguments.note(tick, duration)
+        if type(tick) is int and type(duration) is int and 0 <= duration <= 0x7FFFFFFF and \
+                tick + duration <= 0xFFFFFFFF:  # the common case, at once (a bad tick: _call)
+            off = tick + duration
+        else:
+            tick, duration, off = _arguments.note(tick, duration)
         self._call("cal_insert_Note", tick, channel, key, velocity, duration, ticks=(tick, off))
 
     @method
