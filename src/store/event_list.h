@@ -99,6 +99,30 @@ class EventList {
     // this list is left empty.
     void copyFrom(EventList& source);
 
+    // Building an empty list in bulk from events already in order, a run at
+    // a time (a file's tracks): each run's ticks never decrease. Nothing is
+    // placed by the insertion rule: finishRuns() merges the runs by tick,
+    // stably, so that at a shared tick an earlier run's events come first
+    // and each run keeps its own order; until then the list is not read.
+    // Room for count more events; throws std::bad_alloc with nothing changed.
+    void reserveRun(size_t count) { placed_.reserveMore(count); }
+    // Appends an event of 2 or 3 bytes (the first a status byte) to the
+    // current run, into reserved room.
+    void appendToRun(uint32_t tick, const uint8_t* bytes, uint32_t size) {
+        placed_.push(inlineRecord(tick, bytes, size));
+    }
+    // Appends an event of more than 3 bytes, adopting its block, into
+    // reserved room. Throws std::bad_alloc, the block still the caller's.
+    void appendToRun(uint32_t tick, LongBlock& block) {
+        placed_.push(longRecord(tick, longs_.adopt(block)));
+    }
+    // Events appended so far, the end of the current run.
+    size_t appended() const { return placed_.size(); }
+    // Merges the runs that end at runEnds[0..runs) (the last at appended())
+    // and counts the list once; spare room beyond a half of the events is
+    // given back. Throws std::bad_alloc, the list then fit only to be freed.
+    void finishRuns(const size_t* runEnds, size_t runs);
+
     // Bytes of the events in the track, delta times included and running
     // status applied (without the track's length field and end of track),
     // and how many delta times between neighbours exceed MaxVarLen (while
