@@ -29,12 +29,6 @@ bool hasTag(const uint8_t* at, const char* tag) {
     return std::memcmp(at, tag, 4) == 0;
 }
 
-// Data bytes a channel message takes after its status byte.
-uint32_t dataBytesOf(uint8_t status) {
-    const int kind = status >> 4;
-    return kind == 0xC || kind == 0xD ? 1 : 2;
-}
-
 // What the header chunk says, and where the chunks after it lie.
 struct Header {
     uint32_t format = 0;
@@ -114,102 +108,118 @@ void nextTrack(const uint8_t* data, const Header& header, uint32_t& at, uint32_t
     }
 }
 
-// Reads one track chunk's events, data[begin, end), as a run of list. A
-// variable-length quantity of one byte (most delta times and lengths) is
-// read at once; a longer one here.
+// Reads one track chunk's events, data[begin, end), as a run of list. The
+// loop keeps where it is, the tick and the running status in locals, and
+// the rarer events take them by value and give back where they end: the
+// bytes the loop writes cannot then be taken to change them. A delta time
+// of one byte is read at once; a longer one, and every length, elsewhere.
 class TrackReader {
   public:
     TrackReader(const uint8_t* data, uint32_t begin, uint32_t end, EventList& list)
-        : data_(data), at_(data + begin), end_(data + end), list_(list) {}
+        : data_(data), begin_(data + begin), end_(data + end), list_(list) {}
 
     void read() {
-        // Every event takes two bytes or more: a delta time and a status or
-        // data byte.
-        list_.reserveRun(static_cast<size_t>(end_ - at_) / 2 + 1);
-        while (at_ != end_) {
-            event_ = at_;
-            tick_ += varLen();
-            if (tick_ > UINT32_MAX) refuse(XEMIDI_READ_TICK_RANGE, offsetOf(event_));
-            if (at_ == end_) cutShort();
-            const uint8_t first = *at_;
-            if (first < 0xF0) {
-                channelMessage(first);
-            } else if (first == 0xF0 || first == 0xF7) {
-                ++at_;
-                lengthPrefixed(first, 0, false);
-            } else if (first == 0xFF) {
-                if (++at_ == end_) cutShort();
-                const uint8_t type = *at_++;
-                if (type == EndOfTrackType) return skip(varLen());
-                lengthPrefixed(first, type, true);
-            } else {
-                refuse(XEMIDI_READ_BAD_EVENT, offsetOf(at_));
+        // Most events take three bytes or more (a delta time, a status byte
+        // or running status, data): room for that many, and for the rest
+        // of the chunk at two bytes an event should they be shorter.
+        const uint8_t* at = begin_;
+        list_.reserveRun(static_cast<size_t>(end_ - at) / 3 + 16);
+        uint64_t tick = 0;
+        uint8_t running = 0;  // the last channel message's status, 0 before one
+        while (at != end_) {
+            const uint8_t* event = at;
+            uint32_t delta = *at++;
+            if (delta >= 0x80) at = longVarLen(at, event, delta);
+            tick += delta;
+            if (tick > UINT32_MAX) refuse(XEMIDI_READ_TICK_RANGE, offsetOf(event));
+            if (at == end_) cutShort(event);
+            uint8_t status = *at;
+            if (status >= 0xF0) {
+                if (status == 0xFF && end_ - at >= 2 && at[1] == EndOfTrackType) {
+                    skipEndOfTrack(at + 2, event);
+                    return;
+                }
+                at = lengthPrefixed(at, event, static_cast<uint32_t>(tick));
+                continue;
             }
+            if (status >= 0x80) {
+                running = status;
+                ++at;
+            } else if (running == 0) {
+                refuse(XEMIDI_READ_NO_STATUS, offsetOf(at));
+            } else {
+                status = running;
+            }
+            const int kind = status >> 4;
+            const bool two = kind != 0xC && kind != 0xD;
+            if (end_ - at < (two ? 2 : 1)) cutShort(event);
+            const uint8_t bytes[3] = {status, at[0], two ? at[1] : uint8_t{0}};
+            if ((bytes[1] | bytes[2]) >= 0x80) refuse(XEMIDI_READ_BAD_EVENT, offsetOf(bad(at)));
+            at += two ? 2 : 1;
+            if (list_.runRoom() == 0) list_.reserveRun(static_cast<size_t>(end_ - at) / 2 + 1);
+            list_.appendToRun(static_cast<uint32_t>(tick), bytes, two ? 3 : 2);
         }
     }
 
   private:
-    [[noreturn]] void cutShort() const { refuse(XEMIDI_READ_TRUNCATED, offsetOf(event_)); }
-    uint32_t offsetOf(const uint8_t* at) const { return static_cast<uint32_t>(at - data_); }
-
-    uint32_t varLen() {
-        if (at_ == end_) cutShort();
-        const uint8_t first = *at_++;
-        return first < 0x80 ? first : longVarLen(first);
+    [[noreturn]] void cutShort(const uint8_t* event) const {
+        refuse(XEMIDI_READ_TRUNCATED, offsetOf(event));
     }
-    uint32_t longVarLen(uint8_t first) {
-        const uint8_t* start = at_ - 1;
-        uint32_t value = first & 0x7Fu;
+    uint32_t offsetOf(const uint8_t* at) const { return static_cast<uint32_t>(at - data_); }
+    // The data byte of 0x80 or more at at or after it.
+    static const uint8_t* bad(const uint8_t* at) { return at[0] >= 0x80 ? at : at + 1; }
+
+    // The rest of a variable-length quantity whose first byte, first, is
+    // read; its value in value, and where it ends.
+    const uint8_t* longVarLen(const uint8_t* at, const uint8_t* event, uint32_t& value) const {
+        const uint8_t* start = at - 1;
+        value &= 0x7Fu;
         for (int i = 1;; ++i) {
             if (i == 4) refuse(XEMIDI_READ_LONG_NUMBER, offsetOf(start));
-            if (at_ == end_) cutShort();
-            const uint8_t b = *at_++;
+            if (at == end_) cutShort(event);
+            const uint8_t b = *at++;
             value = value << 7 | (b & 0x7Fu);
-            if (b < 0x80) return value;
+            if (b < 0x80) return at;
         }
     }
-    void skip(uint32_t count) {
-        if (count > static_cast<size_t>(end_ - at_)) cutShort();
-        at_ += count;
+    const uint8_t* varLen(const uint8_t* at, const uint8_t* event, uint32_t& value) const {
+        if (at == end_) cutShort(event);
+        value = *at++;
+        return value < 0x80 ? at : longVarLen(at, event, value);
     }
 
-    // A channel message, its status byte given or running on the last one.
-    void channelMessage(uint8_t first) {
-        uint8_t bytes[3] = {first, 0, 0};
-        if (first < 0x80) {
-            if (running_ == 0) refuse(XEMIDI_READ_NO_STATUS, offsetOf(at_));
-            bytes[0] = running_;
-        } else {
-            ++at_;
-        }
-        const uint32_t count = dataBytesOf(bytes[0]);
-        if (static_cast<size_t>(end_ - at_) < count) cutShort();
-        for (uint32_t i = 0; i < count; ++i) {
-            if (at_[i] >= 0x80) refuse(XEMIDI_READ_BAD_EVENT, offsetOf(at_ + i));
-            bytes[1 + i] = at_[i];
-        }
-        at_ += count;
-        running_ = bytes[0];
-        list_.appendToRun(static_cast<uint32_t>(tick_), bytes, 1 + count);
+    // The end of track's length and data, which must lie in the chunk; the
+    // bytes after it are not read.
+    void skipEndOfTrack(const uint8_t* at, const uint8_t* event) const {
+        uint32_t length = 0;
+        at = varLen(at, event, length);
+        if (length > static_cast<size_t>(end_ - at)) cutShort(event);
     }
 
     // A system-exclusive packet (F0 or F7) or a meta event (FF and its
-    // type), stored with its length written anew: a file may spend more
-    // bytes on it than it needs.
-    void lengthPrefixed(uint8_t status, uint8_t type, bool meta) {
-        const uint32_t length = varLen();
-        if (length > static_cast<size_t>(end_ - at_)) cutShort();
+    // type) at at, stored with its length written anew: a file may spend
+    // more bytes on it than it needs. Any other status is refused.
+    const uint8_t* lengthPrefixed(const uint8_t* at, const uint8_t* event, uint32_t tick) {
+        const uint8_t status = *at++;
+        if (status != 0xF0 && status != 0xF7 && status != 0xFF)
+            refuse(XEMIDI_READ_BAD_EVENT, offsetOf(at - 1));
+        const bool meta = status == 0xFF;
+        if (meta && at == end_) cutShort(event);
+        const uint8_t type = meta ? *at++ : 0;
+        uint32_t length = 0;
+        at = varLen(at, event, length);
+        if (length > static_cast<size_t>(end_ - at)) cutShort(event);
         const uint32_t head = meta ? 2 : 1;
         const uint32_t size = head + varLenSize(length) + length;
         const auto write = [&](uint8_t* out) {
             out[0] = status;
             out[1] = type;  // overwritten by the length when there is no type
             out += head + writeVarLen(out + head, length);
-            if (length != 0) std::memcpy(out, at_, length);
+            if (length != 0) std::memcpy(out, at, length);
         };
-        const auto tick = static_cast<uint32_t>(tick_);
+        if (list_.runRoom() == 0) list_.reserveRun(static_cast<size_t>(end_ - at) / 2 + 1);
         if (size <= Record::MaxInline) {
-            uint8_t bytes[4] = {};
+            uint8_t bytes[2 + 4] = {};  // room for any length, though this one is short
             write(bytes);
             list_.appendToRun(tick, bytes, size);
         } else {
@@ -217,16 +227,13 @@ class TrackReader {
             write(block.bytes());
             list_.appendToRun(tick, block);
         }
-        at_ += length;
+        return at + length;
     }
 
     const uint8_t* data_;
-    const uint8_t* at_;
+    const uint8_t* begin_;
     const uint8_t* end_;
-    const uint8_t* event_ = nullptr;  // where the event being read begins
     EventList& list_;
-    uint64_t tick_ = 0;
-    uint8_t running_ = 0;  // the last channel message's status, 0 before one
 };
 
 void readTracks(const uint8_t* data, const Header& header, TrackLayout layout,

@@ -205,6 +205,7 @@ const RecordArray& EventList::inOrder() {
 }
 
 void EventList::finishRuns(const size_t* runEnds, size_t runs) {
+    [[maybe_unused]] const Checked checked{*this};
     const auto byTick = [](const Record& a, const Record& b) { return a.tick < b.tick; };
     if (runs > 1) {
         // Neighbouring runs merged pairwise, the earlier one first at a
@@ -232,7 +233,7 @@ void EventList::finishRuns(const size_t* runEnds, size_t runs) {
         placed_.reallocate(placed_.size());
     }
     groupStart_ = placed_.size();
-    recount();
+    if (runs > 1) recount();
 }
 
 void EventList::copyFrom(EventList& source) {
