@@ -75,7 +75,7 @@ class Reader {
                     if (at_ != data_.size() || n != 0) fail("end of track not last");
                     return file;
                 }
-            } else if (kind == 0xF0) {
+            } else if (kind == 0xF0 || kind == 0xF7) {  // a packet, or an escape
                 const size_t start = at_;
                 const uint32_t n = varLen();
                 event.bytes.insert(event.bytes.end(), data_.begin() + long(start),
