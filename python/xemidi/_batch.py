@@ -94,7 +94,7 @@ def events(library: Any, handle: int) -> Any:
             buffer = ctypes.create_string_buffer(room)
             if not get(handle, index, refs[0], buffer, room, refs[1]):
                 return None
-        out.append((tick.value, buffer.raw[:needed.value]))
+        out.append((tick.value, ctypes.string_at(buffer, needed.value)))
     return out
 
 
