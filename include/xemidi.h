@@ -210,9 +210,12 @@ XEMIDI_EXTERN int XEMIDI_CALL CopyToClipboard(SmfHandle smf);
  * Everything else that breaks the format is refused, with nothing made.
  *
  * Why a read was refused, in *reason, with *offset the position in the data
- * of what broke the rule (the chunk or event that begins there, the byte of
- * a bad status or data byte, the end of the data for a file that ends early);
- * after a read that succeeds, *reason is XEMIDI_READ_OK and *offset the end
+ * of what broke the rule: the chunk whose length runs past the data (or the
+ * end of the data, for a file that ends before its tracks), the event cut
+ * short by its chunk's end, the variable-length quantity too long, the bad
+ * status or data byte, the header field; the bytes read before the failure
+ * for XEMIDI_READ_FILE, 0 for XEMIDI_READ_NO_MEMORY and XEMIDI_READ_ARGUMENT.
+ * After a read that succeeds, *reason is XEMIDI_READ_OK and *offset the end
  * of the last chunk read. */
 #define XEMIDI_READ_OK 0
 #define XEMIDI_READ_NOT_SMF 1         /* no "MThd" chunk at the start, nor in a RIFF RMID */
