@@ -205,7 +205,6 @@ const RecordArray& EventList::inOrder() {
 }
 
 void EventList::finishRuns(const size_t* runEnds, size_t runs) {
-    [[maybe_unused]] const Checked checked{*this};
     const auto byTick = [](const Record& a, const Record& b) { return a.tick < b.tick; };
     if (runs > 1) {
         // Neighbouring runs merged pairwise, the earlier one first at a
@@ -234,6 +233,7 @@ void EventList::finishRuns(const size_t* runEnds, size_t runs) {
     }
     groupStart_ = placed_.size();
     if (runs > 1) recount();
+    afterOperation();  // not on a failure: the list is then only freed
 }
 
 void EventList::copyFrom(EventList& source) {
