@@ -55,4 +55,21 @@ TEST_F(LoadFailure, EveryFailedStepIsReportedWithItsReason) {
     DeleteSmf(loaded);
 }
 
+// A refused file makes no object, however far its reading got: every
+// prefix of a file of two tracks, and the tracks' objects made before a
+// later track is refused.
+TEST_F(LoadFailure, RefusedFilesMakeNoObject) {
+    const smftest::Bytes track(image.begin() + 14, image.end());
+    const smftest::Bytes file = smftest::joined({smftest::headerChunk(1, 2, 96), track, track});
+    const uint32_t objects = xemidi::liveObjectCount();
+    for (size_t n = 0; n < file.size(); ++n) {
+        SmfHandle tracks[2] = {};
+        uint32_t count = 0;
+        EXPECT_EQ(ReadSmf(file.data(), uint32_t(n), nullptr, nullptr), nullptr) << n;
+        EXPECT_EQ(ReadSmfTracks(file.data(), uint32_t(n), tracks, 2, &count, nullptr, nullptr), 0)
+            << n;
+        EXPECT_EQ(xemidi::liveObjectCount(), objects) << n << " bytes";
+    }
+}
+
 }  // namespace

@@ -3,6 +3,7 @@
 // round trip through the image.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -115,37 +116,26 @@ TEST(ReadFormat1, TiesAcrossTracksComeInTrackOrder) {
 
 // Many tracks, each a run of random events: the merge is stable however
 // many runs meet at a tick (an odd number of tracks leaves one run over in
-// some passes).
+// some passes): the tracks' events one after another, stably sorted by tick.
 TEST(ReadFormat1, ManyTracksMergeStably) {
     std::mt19937 rng(37);
     for (uint16_t tracks : {1, 2, 5, 8, 13}) {
         Bytes file = headerChunk(1, tracks, 480);
-        Events expected;
+        Events stable;
         for (uint16_t t = 0; t < tracks; ++t) {
             Bytes body;
             uint32_t tick = 0;
             for (int i = 0; i < 40; ++i) {
                 const uint32_t delta = rng() % 4 == 0 ? rng() % 300 : 0;
                 tick += delta;
-                body.push_back(uint8_t(delta & 0x7F) | 0x00);
-                if (delta > 0x7F)
-                    body.back() = uint8_t(delta & 0x7F),
-                    body.insert(body.end() - 1, uint8_t(0x80 | delta >> 7));
                 const Bytes event = {uint8_t(0xB0 | t % 16), uint8_t(t), uint8_t(i)};
-                body.insert(body.end(), event.begin(), event.end());
-                smftest::placeEvent(expected, TrackEvent{tick, event});
+                body = joined({body, smftest::varLen(delta), event});
+                stable.push_back({tick, event});
             }
             file = joined({file, track(body)});
         }
-        // placeEvent puts each new event first at its tick: the expected
-        // order of a stable merge has every tick's events reversed.
-        Events stable;
-        for (size_t i = 0; i < expected.size();) {
-            size_t end = i;
-            while (end < expected.size() && expected[end].tick == expected[i].tick) ++end;
-            stable.insert(stable.end(), expected.rend() - long(end), expected.rend() - long(i));
-            i = end;
-        }
+        std::stable_sort(stable.begin(), stable.end(),
+                         [](const TrackEvent& a, const TrackEvent& b) { return a.tick < b.tick; });
         EXPECT_EQ(mergedEvents(file), stable) << tracks << " tracks";
     }
 }
@@ -245,6 +235,15 @@ void expectRefused(const Bytes& data, uint32_t reason, uint32_t offset, const st
     EXPECT_EQ(tracks[0], nullptr) << what;
 }
 
+// Sixteen events 0x0FFFFFFF ticks apart (the last at 2^32 - 16), then one
+// 16 ticks later: past the last tick.
+Bytes pastLastTick() {
+    Bytes body;
+    for (int i = 0; i < 16; ++i) body.insert(body.end(), {0xFF, 0xFF, 0xFF, 0x7F, 0xC0, 0x01});
+    body.insert(body.end(), {0x10, 0xC0, 0x01});
+    return body;
+}
+
 // Each rule, broken alone, with the offset of what broke it.
 TEST(ReadRefusals, EachRuleWithItsOffset) {
     const Bytes h0 = headerChunk(0, 1, 96);  // 14 bytes: events start at 22
@@ -285,24 +284,15 @@ TEST(ReadRefusals, EachRuleWithItsOffset) {
         {"system common status", in0({0x00, 0xF2, 0x00, 0x00}), XEMIDI_READ_BAD_EVENT, 23},
         {"real-time status", in0({0x00, 0xC0, 0x01, 0x00, 0xF8}), XEMIDI_READ_BAD_EVENT, 26},
         {"status among data bytes", in0({0x00, 0x90, 0x3C, 0x90}), XEMIDI_READ_BAD_EVENT, 25},
-        {"past tick 2^32 - 1",
-         in0({0xFF, 0xFF, 0xFF, 0x7F, 0xC0, 0x01, 0xFF, 0xFF, 0xFF, 0x7F, 0xC0, 0x01, 0xFF,
-              0xFF, 0xFF, 0x7F, 0xC0, 0x01, 0xFF, 0xFF, 0xFF, 0x7F, 0xC0, 0x01, 0xFF, 0xFF,
-              0xFF, 0x7F, 0xC0, 0x01, 0xFF, 0xFF, 0xFF, 0x7F, 0xC0, 0x01, 0xFF, 0xFF, 0xFF,
-              0x7F, 0xC0, 0x01, 0xFF, 0xFF, 0xFF, 0x7F, 0xC0, 0x01, 0xFF, 0xFF, 0xFF, 0x7F,
-              0xC0, 0x01, 0xFF, 0xFF, 0xFF, 0x7F, 0xC0, 0x01, 0xFF, 0xFF, 0xFF, 0x7F, 0xC0,
-              0x01, 0xFF, 0xFF, 0xFF, 0x7F, 0xC0, 0x01, 0xFF, 0xFF, 0xFF, 0x7F, 0xC0, 0x01,
-              0xFF, 0xFF, 0xFF, 0x7F, 0xC0, 0x01, 0xFF, 0xFF, 0xFF, 0x7F, 0xC0, 0x01, 0xFF,
-              0xFF, 0xFF, 0x7F, 0xC0, 0x01, 0x10, 0xC0, 0x01}),
-         XEMIDI_READ_TICK_RANGE, 22 + 16 * 6},
+        {"past tick 2^32 - 1", in0(pastLastTick()), XEMIDI_READ_TICK_RANGE, 22 + 16 * 6},
     };
     for (const auto& c : cases) expectRefused(c.data, c.reason, c.offset, c.name);
 }
 
 // Tick 2^32 - 1 itself is read.
 TEST(ReadRefusals, LastTickIsRead) {
-    Bytes body;
-    for (int i = 0; i < 16; ++i) body.insert(body.end(), {0xFF, 0xFF, 0xFF, 0x7F, 0xC0, 0x01});
+    Bytes body = pastLastTick();
+    body.resize(body.size() - 3);
     body.insert(body.end(), {0x0F, 0xC0, 0x02});
     const Events events = mergedEvents(joined({headerChunk(0, 1, 96), track(body)}));
     ASSERT_EQ(events.size(), 17u);
