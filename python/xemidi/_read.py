@@ -17,10 +17,9 @@ _TOO_MANY_TRACKS, _NO_MEMORY, _FILE = 10, 11, 12
 _TEXT_SIZE = 96
 
 
-class SmfReadError(XemidiError, ValueError):
-    """A file that is not a Standard MIDI File this library reads: `reason`
-    says which rule it broke, `offset` where in its bytes reading stopped,
-    and `code` is the header's XEMIDI_READ_* number."""
+class _Refusal(XemidiError):
+    """What both kinds of refused read carry: `code`, the header's
+    XEMIDI_READ_* number, and `offset`, where in the file reading stopped."""
 
     def __init__(self, call: str, arguments: Dict[str, Any], *, code: int, offset: int,
                  reason: Optional[str] = None, **system: Any) -> None:
@@ -28,20 +27,26 @@ class SmfReadError(XemidiError, ValueError):
         self.code, self.offset = code, offset
 
     def __reduce__(self) -> Any:
-        keywords = {"code": self.code, "offset": self.offset, "reason": self.reason}
-        if isinstance(self, OSError):
-            keywords.update(errno=self.errno, winerror=self.winerror, filename=self.filename)
+        keywords = {"code": self.code, "offset": self.offset, "reason": self.reason,
+                    "errno": self.errno, "winerror": self.winerror, "filename": self.filename}
         return (_rebuild, (type(self), self.call, self.arguments, keywords))
 
 
-class SmfFileError(SmfReadError, OSError):
+class SmfReadError(_Refusal, ValueError):
+    """A file that is not a Standard MIDI File this library reads: `reason`
+    says which rule it broke, `offset` where in its bytes reading stopped,
+    and `code` is the header's XEMIDI_READ_* number."""
+
+
+class SmfFileError(_Refusal, OSError):
     """A file that could not be opened or read: `errno` (and `winerror` on
-    Windows) and `filename` as OSError has them. Also a SmfReadError (code
-    XEMIDI_READ_FILE) and so a ValueError: catch OSError to tell them apart."""
+    Windows) and `filename` as OSError has them; `code` is XEMIDI_READ_FILE
+    and `offset` the bytes read before the failure."""
 
     def __init__(self, call: str, arguments: Dict[str, Any], **keywords: Any) -> None:
         super().__init__(call, arguments, **keywords)
         number = keywords.get("errno")
+        # OSError's own fields, which its initialiser left empty.
         self.errno, self.filename = number, keywords.get("filename")
         self.winerror = keywords.get("winerror")
         self.strerror = os.strerror(number) if number else None

@@ -1052,6 +1052,9 @@ class Reading(unittest.TestCase):
                     read(missing)
                 error = caught.exception
                 self.assertIsInstance(error, xemidi.SmfFileError)
+                self.assertIsInstance(error, xemidi.XemidiError)
+                self.assertNotIsInstance(error, ValueError)
+                self.assertEqual((error.code, error.offset), (12, 0))
                 self.assertEqual((error.errno, error.filename), (errno.ENOENT, missing))
                 self.assertIn("No such file or directory", str(error))
                 copied = pickle.loads(pickle.dumps(error))
