@@ -189,10 +189,12 @@ XEMIDI_EXTERN int XEMIDI_CALL CopyToClipboard(SmfHandle smf);
  * split), a meta event as FF, type, length and data. The end of track is
  * not an event: the writer writes its own, directly after the last event,
  * so the silence between a track's last event and its end of track is not
- * kept. The image of an object read from a format 0 file holds its events
+ * kept; a length written in more bytes than it needs is stored in the
+ * fewest. The image of an object read from a format 0 file holds its events
  * in the same order, byte for byte the file itself when the file left out
  * the status byte of a channel message exactly where the writer does: after
- * a channel message of the same status.
+ * a channel message of the same status. A file of more events than an
+ * object holds is refused as out of memory.
  *
  * Accepted beside the rules of the format, as files written by other
  * software have them:
@@ -245,8 +247,9 @@ XEMIDI_EXTERN SmfHandle XEMIDI_CALL ReadSmf(const void* data, uint32_t size, uin
 
 /* ReadSmf of the file at path, taken as SaveSmf takes it. Only a regular
  * file is read: a directory, FIFO, pipe, socket or device is refused at
- * once (XEMIDI_READ_FILE, errno ENOTSUP or EISDIR; ERROR_NOT_SUPPORTED on
- * Windows), never waited on; so is a file of 4 GiB or more (EFBIG,
+ * once (XEMIDI_READ_FILE, errno ENOTSUP or EISDIR; on Windows
+ * ERROR_NOT_SUPPORTED, or ERROR_ACCESS_DENIED for a directory), never
+ * waited on; so is a file of 4 GiB or more (EFBIG,
  * ERROR_FILE_TOO_LARGE). errno (GetLastError()) changes only when the
  * result is XEMIDI_READ_FILE: it then holds the reason of the system call
  * that failed.

@@ -67,7 +67,7 @@ def _reason_text(library: Library, code: int) -> str:
 
 
 def _refused(library: Library, call: str, shown: Dict[str, Any], code: int, offset: int,
-             error: int, filename: Any) -> SmfReadError:
+             error: int, filename: Any) -> _Refusal:
     reason = _reason_text(library, code)
     if code == _FILE:
         system = _system_reason(error, filename)
@@ -108,37 +108,38 @@ def _data_of(source: Source) -> Optional[bytes]:
     return bytes(data)
 
 
+def _call(library: Library, source: Source, data: Optional[bytes], tracks: bool,
+          handles: Any, capacity: int, out: Any) -> Any:
+    """One call of the reader that fits the source and the layout, under the
+    package's lock: its name, the arguments its error shows, its result."""
+    count, reason, offset = (ctypes.byref(o) for o in out)
+    if data is None:
+        clear_system_error()
+        call, shown, given = "LoadSmf", {"path": source}, (_path(source),)
+    else:
+        call, shown, given = "ReadSmf", {"size": len(data)}, (data, len(data))
+    if tracks:
+        call += "Tracks"
+        return call, shown, library.call_locked(call, *given, handles, capacity, count, reason,
+                                                offset)
+    handles[0] = library.call_locked(call, *given, reason, offset)
+    return call, shown, handles[0]
+
+
 def _read(source: Source, library: Optional[Library], tracks: bool) -> List[Smf]:
     library = library if library is not None else load()
     data = _data_of(source)
-    reason, offset, count = ctypes.c_uint32(), ctypes.c_uint32(), ctypes.c_uint32()
-    refs = ctypes.byref(reason), ctypes.byref(offset)
+    out = count, reason, offset = ctypes.c_uint32(), ctypes.c_uint32(), ctypes.c_uint32()
     capacity = 0
     while True:
         handles = (ctypes.c_void_p * max(capacity, 1))()
         with LOCK:
-            if data is None:
-                clear_system_error()
-                path = _path(source)
-                call, shown = ("LoadSmfTracks" if tracks else "LoadSmf"), {"path": source}
-                if tracks:
-                    made = library.call_locked(call, path, handles, capacity,
-                                               ctypes.byref(count), *refs)
-                else:
-                    made = handles[0] = library.call_locked(call, path, *refs)
-            else:
-                call, shown = ("ReadSmfTracks" if tracks else "ReadSmf"), {"size": len(data)}
-                if tracks:
-                    made = library.call_locked(call, data, len(data), handles, capacity,
-                                               ctypes.byref(count), *refs)
-                else:
-                    made = handles[0] = library.call_locked(call, data, len(data), *refs)
+            call, shown, made = _call(library, source, data, tracks, handles, capacity, out)
             error = system_error() if data is None else 0
             if made:
-                n = count.value if tracks else 1
-                return [_adopt(library, handles[i]) for i in range(n)]
+                return [_adopt(library, handles[i]) for i in range(count.value if tracks else 1)]
             if tracks and reason.value == _TOO_MANY_TRACKS and capacity == 0:
-                capacity = count.value  # the header's count: read again with room
+                capacity = count.value  # the header's count: read again with room for it
                 continue
             raise _refused(library, call, shown, reason.value, offset.value, error,
                            source if data is None else None)
