@@ -1,5 +1,6 @@
 // The exports that read a file, from memory or from disk, into new objects,
 // and the texts of their reasons.
+#include <algorithm>
 #include <cstring>
 #include <iterator>
 #include <memory>
