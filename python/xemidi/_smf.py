@@ -4,7 +4,7 @@ import ctypes
 import enum
 import operator
 import os
-from typing import Any, Dict, Optional, Sequence, Tuple, Union
+from typing import Any, Dict, Iterator, Optional, Sequence, Tuple, Union
 
 from . import _batch, _rules
 from ._errors import XemidiError
@@ -389,6 +389,38 @@ class Smf:
         elif not isinstance(text, (bytes, bytearray, memoryview)):
             raise TypeError(f"track_name: text must be str or bytes, not {type(text).__name__}")
         self._meta(tick, 0x03, text, "track_name")
+
+    # ---- what it holds ----------------------------------------------------
+
+    @property
+    def division(self) -> int:
+        """GetSmfDivision: the ticks per quarter note."""
+        division = ctypes.c_uint32()
+        self._call("GetSmfDivision", ctypes.byref(division), shown={}, method="division")
+        return division.value
+
+    def __len__(self) -> int:
+        """GetSmfEventCount: the number of events (the end of track not counted)."""
+        count = ctypes.c_uint32()
+        self._call("GetSmfEventCount", ctypes.byref(count), shown={}, method="__len__")
+        return count.value
+
+    def events(self) -> Iterator[Tuple[int, bytes]]:
+        """GetSmfEvent: the events in track order as (tick, bytes), the bytes
+        as stored: a channel message with its status byte; F0 or F7, the
+        length as a variable-length quantity, then the bytes; FF, the type,
+        the length, then the data. All of them are taken at once, under the
+        package's lock, so an insertion from another thread cannot fall
+        between two."""
+        with LOCK:
+            handle = self._handle
+            if handle is None:
+                raise ValueError(f"{type(self).__name__}.events(): the object is closed")
+            events = _batch.events(self._library, handle)
+            if events is None:
+                self._call("GetSmfEventCount", ctypes.byref(ctypes.c_uint32()), shown={},
+                           method="events")
+        return iter(events)
 
     # ---- the file --------------------------------------------------------
 
