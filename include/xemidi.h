@@ -1,8 +1,8 @@
 /* xemidi: build a Standard MIDI File (format 0, one track) in memory.
  *
- * A host creates an object with a timing division, inserts events at
- * absolute ticks in any order, and takes the finished file as bytes, as a
- * disk file or as clipboard data. The library keeps the events sorted by
+ * A host creates an object with a timing division, or reads one from a file
+ * of format 0 or 1, inserts events at absolute ticks in any order, and takes
+ * the finished file as bytes, as a disk file or as clipboard data. The library keeps the events sorted by
  * tick; of several events at one tick, the one inserted last stands first
  * (a note-on of cal_insert_Note excepted: see there). Any order of insertion
  * is fast: an event at or near either end of an object takes its place at
@@ -17,8 +17,8 @@
  * included.
  *
  * Memory: the caller owns every pointer it passes in; the library reads it
- * only during the call and writes only through the pointers given to
- * GetSmfDataSize and GetSmfData. Objects belong to the library until
+ * only during the call and writes only through the pointers given for its
+ * results (GetSmfDataSize, GetSmfData, the reading functions below). Objects belong to the library until
  * DeleteSmf or until the library is unloaded (FreeLibrary, dlclose, or the
  * process's exit outside Windows), which frees every object left and tears
  * the library down: every call after that, such as one from an exit handler
@@ -37,12 +37,14 @@
 #define XEMIDI_H
 
 /* Version of this header and of the library built from it; the build reads
- * it from here. A new major version may break what hosts rely on. */
+ * it from here. A new major version may break what hosts rely on; a new
+ * minor one adds exports (1.4: reading files, ordinals 22 to 29); the last
+ * two numbers are the release's date, year and month-day. */
 #define XEMIDI_VERSION_MAJOR 1
-#define XEMIDI_VERSION_MINOR 3
-#define XEMIDI_VERSION_PATCH 2003
-#define XEMIDI_VERSION_TWEAK 1028
-#define XEMIDI_VERSION_STRING "1.3.2003.1028"
+#define XEMIDI_VERSION_MINOR 4
+#define XEMIDI_VERSION_PATCH 2026
+#define XEMIDI_VERSION_TWEAK 1209
+#define XEMIDI_VERSION_STRING "1.4.2026.1209"
 
 #include <stdint.h>
 
@@ -176,6 +178,130 @@ XEMIDI_EXTERN int XEMIDI_CALL SaveSmf(SmfHandle smf, const char* path,
  *         emptied (the clipboard is then left as it was); 0 too, with the
  *         clipboard left empty, should it refuse the data once emptied. */
 XEMIDI_EXTERN int XEMIDI_CALL CopyToClipboard(SmfHandle smf);
+
+/* ---- Reading a file ---------------------------------------------------- *
+ * A Standard MIDI File of format 0 or 1, in memory or on disk, read into new
+ * objects with the file's division. An event is stored as it stood in its
+ * track, its delta time made an absolute tick: a channel message with its
+ * status byte (running status resolved; a note-on of velocity 0 stays one),
+ * a system-exclusive packet as F0 or F7, its length as a variable-length
+ * quantity and its bytes (a message split over F0 and F7 packets stays
+ * split), a meta event as FF, type, length and data. The end of track is
+ * not an event: the writer writes its own, directly after the last event,
+ * so the silence between a track's last event and its end of track is not
+ * kept; a length written in more bytes than it needs is stored in the
+ * fewest. The image of an object read from a format 0 file holds its events
+ * in the same order, byte for byte the file itself when the file left out
+ * the status byte of a channel message exactly where the writer does: after
+ * a channel message of the same status. A file of more events than an
+ * object holds is refused as out of memory.
+ *
+ * Accepted beside the rules of the format, as files written by other
+ * software have them:
+ *   - a header chunk longer than 6 bytes: the bytes past the 6 are skipped;
+ *   - chunks of any other type before or between the tracks: skipped;
+ *   - a track chunk without an end of track: its events end with the chunk;
+ *     bytes after an end of track inside its chunk are skipped;
+ *   - running status across system-exclusive and meta events: a data byte
+ *     after one runs on the last channel message's status;
+ *   - anything after the header's count of tracks (trailing bytes, more
+ *     chunks, more tracks than the header says): not read;
+ *   - meta events of a fixed length (tempo, ...) with another length, and
+ *     meta types above 0x7F: kept as they are;
+ *   - the file inside a RIFF "RMID" wrapper (its "data" chunk).
+ * Everything else that breaks the format is refused, with nothing made.
+ *
+ * Why a read was refused, in *reason, with *offset the position in the data
+ * of what broke the rule: the chunk whose length runs past the data (or the
+ * end of the data, for a file that ends before its tracks), the event cut
+ * short by its chunk's end, the variable-length quantity too long, the bad
+ * status or data byte, the header field; the bytes read before the failure
+ * for XEMIDI_READ_FILE, 0 for XEMIDI_READ_NO_MEMORY and XEMIDI_READ_ARGUMENT.
+ * After a read that succeeds, *reason is XEMIDI_READ_OK and *offset the end
+ * of the last chunk read. */
+#define XEMIDI_READ_OK 0
+#define XEMIDI_READ_NOT_SMF 1         /* no "MThd" chunk at the start, nor in a RIFF RMID */
+#define XEMIDI_READ_BAD_HEADER 2      /* header chunk shorter than 6 bytes, no track, or a format 0 file of more than one */
+#define XEMIDI_READ_FORMAT 3          /* format 2 or above: not read */
+#define XEMIDI_READ_SMPTE 4           /* SMPTE division (bit 15 set) or division 0 */
+#define XEMIDI_READ_TRUNCATED 5       /* a chunk or an event cut short, or fewer tracks than the header says */
+#define XEMIDI_READ_LONG_NUMBER 6     /* a variable-length quantity longer than 4 bytes */
+#define XEMIDI_READ_NO_STATUS 7       /* a data byte with no status to run on */
+#define XEMIDI_READ_BAD_EVENT 8       /* status F1-F6 or F8-FE, or a byte of 0x80 or more in a channel message's data */
+#define XEMIDI_READ_TICK_RANGE 9      /* an event past tick 2^32 - 1 */
+#define XEMIDI_READ_TOO_MANY_TRACKS 10 /* more tracks than the caller's array holds */
+#define XEMIDI_READ_NO_MEMORY 11      /* memory ran out, or an object's limits */
+#define XEMIDI_READ_FILE 12           /* the file could not be opened or read: errno or GetLastError() says why */
+#define XEMIDI_READ_ARGUMENT 13       /* NULL data with a size, a NULL path or count, ... */
+
+/* Room for the text of any reason, its terminating zero included. */
+#define XEMIDI_READ_TEXT_SIZE 96
+
+/* Reads the file image data[0..size) into one new object: every track's
+ * events merged in track order (at a shared tick, an earlier track's events
+ * first; within a track, the file's order). reason and offset may be NULL.
+ * @return the new handle; NULL when the read is refused (*reason says why),
+ *         with no object made. */
+XEMIDI_EXTERN SmfHandle XEMIDI_CALL ReadSmf(const void* data, uint32_t size, uint32_t* reason,
+                                            uint32_t* offset);
+
+/* ReadSmf of the file at path, taken as SaveSmf takes it. Only a regular
+ * file is read: a directory, FIFO, pipe, socket or device is refused at
+ * once (XEMIDI_READ_FILE, errno ENOTSUP or EISDIR; on Windows
+ * ERROR_NOT_SUPPORTED, or ERROR_ACCESS_DENIED for a directory), never
+ * waited on; so is a file of 4 GiB or more (EFBIG,
+ * ERROR_FILE_TOO_LARGE). errno (GetLastError()) changes only when the
+ * result is XEMIDI_READ_FILE: it then holds the reason of the system call
+ * that failed.
+ * @return as ReadSmf; NULL for a NULL path (XEMIDI_READ_ARGUMENT). */
+XEMIDI_EXTERN SmfHandle XEMIDI_CALL LoadSmf(const char* path, uint32_t* reason, uint32_t* offset);
+
+/* Reads the file image data[0..size) into one new object per track (a
+ * format 0 file: one), tracks[0..*count) in the file's order, each holding
+ * that track's events in the file's order. reason and offset may be NULL;
+ * tracks may be NULL when capacity is 0.
+ * @return 1; 0 when refused, with no object made and tracks untouched:
+ *         when the header counts more tracks than capacity, *count is that
+ *         number (XEMIDI_READ_TOO_MANY_TRACKS), otherwise *count is
+ *         untouched. A NULL count, or NULL tracks with a capacity, is
+ *         XEMIDI_READ_ARGUMENT. */
+XEMIDI_EXTERN int XEMIDI_CALL ReadSmfTracks(const void* data, uint32_t size, SmfHandle* tracks,
+                                            uint32_t capacity, uint32_t* count, uint32_t* reason,
+                                            uint32_t* offset);
+
+/* ReadSmfTracks of the file at path, read as LoadSmf reads it. */
+XEMIDI_EXTERN int XEMIDI_CALL LoadSmfTracks(const char* path, SmfHandle* tracks, uint32_t capacity,
+                                            uint32_t* count, uint32_t* reason, uint32_t* offset);
+
+/* Copies the English text of a reason (XEMIDI_READ_*) with its terminating
+ * zero into buffer, which holds size bytes (XEMIDI_READ_TEXT_SIZE hold any).
+ * @return 1; 0, with buffer untouched, for an unknown reason, a NULL buffer
+ *         or one too small for the text. */
+XEMIDI_EXTERN int XEMIDI_CALL GetSmfReadErrorText(uint32_t reason, char* buffer, uint32_t size);
+
+/* ---- An object's events -------------------------------------------------- */
+
+/* Stores the object's division (ticks per quarter note) in *division.
+ * @return 1; 0 for a bad handle or a NULL division. */
+XEMIDI_EXTERN int XEMIDI_CALL GetSmfDivision(SmfHandle smf, uint32_t* division);
+
+/* Stores the number of the object's events in *count (the end of track not
+ * counted).
+ * @return 1; 0 for a bad handle, a NULL count, or when memory runs out
+ *         while events inserted out of order take their places. */
+XEMIDI_EXTERN int XEMIDI_CALL GetSmfEventCount(SmfHandle smf, uint32_t* count);
+
+/* The event at index (0 is the first) in track order: its tick in *tick
+ * (tick may be NULL) and its bytes as stored (see "Reading a file": status
+ * byte first, length prefixes included) in buffer, which holds size bytes;
+ * *needed (needed may be NULL) receives their count. Reading the events in
+ * order costs the same for each, once the first call has put the events in
+ * their places; an insertion may move every event after it.
+ * @return 1; 0 for a bad handle, an index past the last event, or as
+ *         GetSmfEventCount; 0 too, with only *needed set, when buffer is
+ *         NULL or smaller than the event. */
+XEMIDI_EXTERN int XEMIDI_CALL GetSmfEvent(SmfHandle smf, uint32_t index, uint32_t* tick,
+                                          void* buffer, uint32_t size, uint32_t* needed);
 
 /* ---- Shorthands ---------------------------------------------------------- *
  * Ranges are inclusive and tested on the whole 32-bit value (never masked);

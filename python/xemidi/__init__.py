@@ -6,8 +6,10 @@ xemidi library, through ctypes.
         smf.note(0, 0, key=60, velocity=100, duration=480)
         image = smf.data()                          # the file, as bytes
 
-`Smf` is the whole interface (see help(xemidi.Smf)); `XemidiError` is what a
-refused call raises, with the rule it broke. The library (libxemidi.so,
+`Smf` is the whole interface (see help(xemidi.Smf)); `read` and `read_tracks`
+read a Standard MIDI File into Smf objects; `XemidiError` is what a refused
+call raises, with the rule it broke (`SmfReadError`, a ValueError too, for a
+refused file; `SmfFileError`, an OSError too, for one that cannot be read). The library (libxemidi.so,
 xemidi.dll) is loaded on first use from the file or folder that
 XEMIDI_LIBRARY names, else from this package's folder (where `pip install`
 puts the library it builds when it finds CMake and a C++ compiler), else
@@ -25,11 +27,13 @@ the environment at import chooses Python.
 from ._accelerator import ACCELERATED
 from ._errors import XemidiError
 from ._library import EXPORTS, Export, Library, load
+from ._read import SmfFileError, SmfReadError, read, read_tracks
 from ._smf import Disposition, Smf
 from ._version import __version__
 
-for _public in (Disposition, Export, Library, Smf, XemidiError, load):
+for _public in (Disposition, Export, Library, Smf, SmfFileError, SmfReadError, XemidiError, load,
+                read, read_tracks):
     _public.__module__ = __name__  # help() and pickle name them xemidi.X
 
-__all__ = ["ACCELERATED", "Disposition", "EXPORTS", "Export", "Library", "Smf", "XemidiError",
-           "__version__", "load"]
+__all__ = ["ACCELERATED", "Disposition", "EXPORTS", "Export", "Library", "Smf", "SmfFileError",
+           "SmfReadError", "XemidiError", "__version__", "load", "read", "read_tracks"]

@@ -74,6 +74,32 @@ def insert_midi(smf: Any, *given: Any) -> None:
             lambda row: row[:1])
 
 
+def events(library: Any, handle: int) -> Any:
+    """Every event of the object as a list of (tick, bytes) in track order,
+    or None when the library refuses; the caller holds the lock."""
+    if _accelerator.MODULE is not None:
+        address = [ctypes.cast(getattr(library, name), ctypes.c_void_p).value
+                   for name in ("GetSmfEventCount", "GetSmfEvent")]
+        return _accelerator.MODULE.events(*address, handle)
+    count, tick, needed = ctypes.c_uint32(), ctypes.c_uint32(), ctypes.c_uint32()
+    if not library.GetSmfEventCount(handle, ctypes.byref(count)):
+        return None
+    get, out = library.GetSmfEvent, []
+    refs = ctypes.byref(tick), ctypes.byref(needed)
+    room = 256
+    buffer = ctypes.create_string_buffer(room)
+    for index in range(count.value):
+        if not get(handle, index, refs[0], buffer, room, refs[1]):
+            if needed.value <= room:
+                return None
+            room = needed.value
+            buffer = ctypes.create_string_buffer(room)
+            if not get(handle, index, refs[0], buffer, room, refs[1]):
+                return None
+        out.append((tick.value, ctypes.string_at(buffer, needed.value)))
+    return out
+
+
 def _insert(smf: Any, call: str, method: str, given: Tuple[Any, ...],
             convert: Callable[[Tuple[Any, ...]], List[Column]],
             rows: Callable[[List[Column]], Iterable[Tuple[Any, ...]]],

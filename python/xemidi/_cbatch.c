@@ -20,7 +20,9 @@
  * the package's own loop takes. So both paths raise the same errors. The
  * library runs with the GIL released: by then nothing of Python is used.
  *
- * Each function returns (refused, ticks): refused is None when every
+ * events() reads every event of an object back, the other way.
+ *
+ * Each inserting function returns (refused, ticks): refused is None when every
  * element went in, else (index, arguments) for the first element the
  * library refused, the elements before it staying inserted; ticks are the
  * earliest and the latest tick of the events inserted in each span of
@@ -35,6 +37,8 @@
 
 typedef int(XEMIDI_CALL* NoteCall)(SmfHandle, uint32_t, int32_t, int32_t, int32_t, int32_t);
 typedef int(XEMIDI_CALL* MidiCall)(SmfHandle, uint32_t, const void*, int32_t);
+typedef int(XEMIDI_CALL* CountCall)(SmfHandle, uint32_t*);
+typedef int(XEMIDI_CALL* EventCall)(SmfHandle, uint32_t, uint32_t*, void*, uint32_t, uint32_t*);
 
 /* How reading an argument ended. */
 enum { Unread = 0, Read = 1, Failed = -1 /* a Python error is set */ };
@@ -581,6 +585,64 @@ static PyObject* midi(PyObject* module, PyObject* args) {
     return result;
 }
 
+/* One (tick, bytes) pair; NULL after an error. */
+static PyObject* event_pair(uint32_t tick, const unsigned char* bytes, uint32_t size) {
+    PyObject* pair = PyTuple_New(2);
+    PyObject* tick_object = PyLong_FromUnsignedLong(tick);
+    PyObject* data = PyBytes_FromStringAndSize((const char*)bytes, (Py_ssize_t)size);
+    if (pair == NULL || tick_object == NULL || data == NULL) {
+        Py_XDECREF(pair);
+        Py_XDECREF(tick_object);
+        Py_XDECREF(data);
+        return NULL;
+    }
+    PyTuple_SET_ITEM(pair, 0, tick_object);
+    PyTuple_SET_ITEM(pair, 1, data);
+    return pair;
+}
+
+/* The list of (tick, bytes) of every event, or None when the library
+ * refuses (a handle it does not know, or out of memory). Events of up to
+ * the stack buffer's size are copied once; a longer one is asked for again
+ * in a block of its size. */
+static PyObject* event_list(EventCall event, SmfHandle smf, uint32_t count) {
+    unsigned char small[256];
+    PyObject* list = PyList_New((Py_ssize_t)count);
+    for (uint32_t i = 0; list != NULL && i < count; ++i) {
+        uint32_t tick = 0, size = 0;
+        PyObject* pair = NULL;
+        if (event(smf, i, &tick, small, sizeof small, &size)) {
+            pair = event_pair(tick, small, size);
+        } else if (size > sizeof small) {
+            unsigned char* block = PyMem_Malloc(size);
+            if (block == NULL) {
+                PyErr_NoMemory();
+            } else if (event(smf, i, &tick, block, size, &size)) {
+                pair = event_pair(tick, block, size);
+            }
+            PyMem_Free(block);
+        }
+        if (pair == NULL) {
+            Py_DECREF(list);
+            return PyErr_Occurred() ? NULL : none();
+        }
+        PyList_SET_ITEM(list, (Py_ssize_t)i, pair);
+    }
+    return list;
+}
+
+static PyObject* events(PyObject* module, PyObject* args) {
+    PyObject *count_address, *event_address, *handle;
+    void *count_function, *event_function, *smf;
+    uint32_t count = 0;
+    (void)module;
+    if (!PyArg_ParseTuple(args, "OOO", &count_address, &event_address, &handle)) return NULL;
+    if (!read_pointers(count_address, handle, &count_function, &smf)) return NULL;
+    if (!read_pointers(event_address, handle, &event_function, &smf)) return NULL;
+    if (!((CountCall)(uintptr_t)count_function)((SmfHandle)smf, &count)) return none();
+    return event_list((EventCall)(uintptr_t)event_function, (SmfHandle)smf, count);
+}
+
 static PyMethodDef functions[] = {
     {"notes", notes, METH_VARARGS,
      "notes(address, handle, ticks, channels, keys, velocities, durations): cal_insert_Note "
@@ -588,6 +650,9 @@ static PyMethodDef functions[] = {
     {"midi", midi, METH_VARARGS,
      "midi(address, handle, ticks, messages): InsertMidiEvent for each message: "
      "(refused, ticks), or NotImplemented."},
+    {"events", events, METH_VARARGS,
+     "events(count_address, event_address, handle): GetSmfEventCount, then GetSmfEvent for "
+     "each index: a list of (tick, bytes), or None when the library refuses."},
     {NULL, NULL, 0, NULL},
 };
 

@@ -118,34 +118,39 @@ def method(function: F) -> F:
     gets the method's name and the arguments the caller gave it, by name, in
     front: "Smf.note(tick=0.5, channel=0, ...): tick must be an int, not
     float". Only the failing call binds the arguments to their names."""
-    signature = inspect.signature(function)
     name = function.__name__
+    return _naming(function, lambda args: type(args[0]).__name__ + (
+        "" if name == "__init__" else f".{name}"))
+
+
+def package_function(function: F) -> F:
+    """`method`, for a function of the package: "xemidi.read(source=...): ..."."""
+    return _naming(function, lambda args: f"xemidi.{function.__name__}")
+
+
+def _naming(function: F, name_of: Callable[[Tuple[Any, ...]], str]) -> F:
+    signature = inspect.signature(function)
+
+    def caller(args: Tuple[Any, ...], kwargs: Dict[str, Any]) -> Tuple[str, Dict[str, Any]]:
+        given = dict(signature.bind(*args, **kwargs).arguments)
+        given.pop("self", None)
+        return name_of(args), given
 
     @functools.wraps(function)
-    def checked(self: Any, *args: Any, **kwargs: Any) -> Any:
+    def checked(*args: Any, **kwargs: Any) -> Any:
         try:
-            return function(self, *args, **kwargs)
+            return function(*args, **kwargs)
         except XemidiError as error:
             if error.method is not None:
                 raise
-            raise error.named(*_caller(self, name, signature, args, kwargs)) from None
+            raise error.named(*caller(args, kwargs)) from None
         except (TypeError, ValueError, OverflowError) as error:
             rule = rule_of(error)
             if rule is None:
                 raise
-            text = called(*_caller(self, name, signature, args, kwargs))
-            raise type(error)(f"{text}: {rule}") from None
+            raise type(error)(f"{called(*caller(args, kwargs))}: {rule}") from None
 
     return checked  # type: ignore[return-value]
-
-
-def _caller(self: Any, name: str, signature: inspect.Signature, args: Tuple[Any, ...],
-            kwargs: Dict[str, Any]) -> Tuple[str, Dict[str, Any]]:
-    """The method's name as the message gives it, and its arguments by name."""
-    given = dict(signature.bind(self, *args, **kwargs).arguments)
-    given.pop("self", None)
-    cls = type(self).__name__
-    return (cls if name == "__init__" else f"{cls}.{name}"), given
 
 
 def called(method: str, given: Dict[str, Any]) -> str:

@@ -3,7 +3,7 @@
 import ctypes
 import enum
 import operator
-from typing import Any, Dict, Optional, Sequence, Tuple, Union
+from typing import Any, Dict, Iterator, Optional, Sequence, Tuple, Union
 
 from . import _arguments, _batch, _rules
 from ._arguments import Bytes, Path, Text
@@ -330,6 +330,40 @@ class Smf:
         the sequence's), usually at tick 0. A str is written as UTF-8; pass
         bytes for another encoding."""
         self._meta(tick, 0x03, _arguments.text_bytes(text, zero=True))
+
+    # ---- what it holds ----------------------------------------------------
+
+    @property
+    @method
+    def division(self) -> int:
+        """GetSmfDivision: the ticks per quarter note."""
+        division = ctypes.c_uint32()
+        self._call("GetSmfDivision", ctypes.byref(division), shown={})
+        return division.value
+
+    @method
+    def __len__(self) -> int:
+        """GetSmfEventCount: the number of events (the end of track not counted)."""
+        count = ctypes.c_uint32()
+        self._call("GetSmfEventCount", ctypes.byref(count), shown={})
+        return count.value
+
+    @method
+    def events(self) -> Iterator[Tuple[int, bytes]]:
+        """GetSmfEvent: the events in track order as (tick, bytes), the bytes
+        as stored: a channel message with its status byte; F0 or F7, the
+        length as a variable-length quantity, then the bytes; FF, the type,
+        the length, then the data. All of them are taken at once, under the
+        package's lock, so an insertion from another thread cannot fall
+        between two."""
+        with LOCK:
+            handle = self._handle
+            if handle is None:
+                raise refused(ValueError, "the object is closed")
+            events = _batch.events(self._library, handle)
+            if events is None:
+                self._call("GetSmfEventCount", ctypes.byref(ctypes.c_uint32()), shown={})
+        return iter(events)
 
     # ---- the file --------------------------------------------------------
 

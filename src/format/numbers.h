@@ -42,4 +42,12 @@ inline uint8_t* writeBigEndian32(uint8_t* out, uint32_t value) {
     return writeBigEndian16(writeBigEndian16(out, value >> 16), value);
 }
 
+// Read a big-endian field of 16 or 32 bits at in.
+inline uint32_t readBigEndian16(const uint8_t* in) {
+    return uint32_t{in[0]} << 8 | in[1];
+}
+inline uint32_t readBigEndian32(const uint8_t* in) {
+    return readBigEndian16(in) << 16 | readBigEndian16(in + 2);
+}
+
 }  // namespace xemidi

@@ -144,6 +144,11 @@ SmfObject* createObject(int32_t division) {
     const uint32_t low = static_cast<uint32_t>(division) & 0xFFFFu;
     if (low == 0 || low > 0x7FFFu || Registry == nullptr) return nullptr;
     auto object = std::make_unique<SmfObject>(static_cast<uint16_t>(low));
+    return registerObject(object);
+}
+
+SmfObject* registerObject(std::unique_ptr<SmfObject>& object) {
+    if (Registry == nullptr) return nullptr;
     Registry->add(object.get());
     return object.release();
 }

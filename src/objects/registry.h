@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "store/event_list.h"
 #include "xemidi.h"
@@ -28,6 +29,11 @@ SmfObject* validateHandle(SmfHandle handle);
 // bit 15 set in its low 16 bits. Throws std::bad_alloc with nothing
 // registered when memory runs out.
 SmfObject* createObject(int32_t division);
+
+// Registers an object made outside the registry (a file read into it).
+// Throws std::bad_alloc, or returns nullptr once the library is torn down,
+// with nothing registered and the object still the caller's.
+SmfObject* registerObject(std::unique_ptr<SmfObject>& object);
 
 // How many deleted objects keep their memory back from the heap, so that
 // no new object takes the address of one of them.

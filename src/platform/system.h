@@ -29,6 +29,8 @@ enum : uint32_t {
 // that the host learns the first failure's reason.
 uint32_t lastSystemError();
 void setLastSystemError(uint32_t error);
+// The system's reason for a file too large to read: EFBIG, ERROR_FILE_TOO_LARGE.
+uint32_t fileTooLargeError();
 
 struct SystemCalls {
     // Opens path for writing with share mode 0, positioned at its start;
@@ -41,9 +43,17 @@ struct SystemCalls {
                              bool* created);
     // Non-zero on success; *written receives the bytes written.
     int (*writeFile)(FileHandle file, const void* bytes, uint32_t size, uint32_t* written);
-    int (*closeFile)(FileHandle file);
+    int (*closeFile)(FileHandle file);  // a file opened to write or to read
     // Deletes the file at path (one that createFile made); non-zero on success.
     int (*removeFile)(const char* path);
+    // Opens an existing regular file for reading, shared with other readers,
+    // and stores its size in *size. Anything else (a directory, device, pipe,
+    // FIFO or socket) is refused without blocking: ENOTSUP or EISDIR
+    // (ERROR_NOT_SUPPORTED). On failure the last system error says why.
+    FileHandle (*openFileToRead)(const char* path, uint64_t* size);
+    // Reads up to size bytes; non-zero on success, *read receiving the count
+    // (0 at the end of the file).
+    int (*readFile)(FileHandle file, void* bytes, uint32_t size, uint32_t* read);
 
     // The identifier of a format registered by name (the same for the same
     // name, in any case of its ASCII letters), 0 on failure.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "format/messages.h"
 #include "format/numbers.h"
@@ -201,6 +202,38 @@ const RecordArray& EventList::inOrder() {
     groupStart_ = placed_.size();
     recount();
     return placed_;
+}
+
+void EventList::finishRuns(const size_t* runEnds, size_t runs) {
+    const auto byTick = [](const Record& a, const Record& b) { return a.tick < b.tick; };
+    if (runs > 1) {
+        // Neighbouring runs merged pairwise, the earlier one first at a
+        // tick, until one is left: log2(runs) passes over the records.
+        std::vector<size_t> ends(runEnds, runEnds + runs);
+        RecordArray spare;
+        spare.reallocate(placed_.size());
+        while (ends.size() > 1) {
+            size_t start = 0, kept = 0;
+            for (size_t i = 0; i < ends.size(); i += 2) {
+                const size_t middle = ends[i], end = i + 1 < ends.size() ? ends[i + 1] : middle;
+                std::merge(placed_.begin() + start, placed_.begin() + middle,
+                           placed_.begin() + middle, placed_.begin() + end, spare.begin() + start,
+                           byTick);
+                ends[kept++] = start = end;
+            }
+            ends.resize(kept);
+            spare.setSize(placed_.size());
+            placed_.swap(spare);
+        }
+    }
+    if (placed_.empty()) {
+        placed_.releaseIfEmpty(0);
+    } else if (placed_.spare() > placed_.size() / 2) {
+        placed_.reallocate(placed_.size());
+    }
+    groupStart_ = placed_.size();
+    if (runs > 1) recount();
+    afterOperation();  // not on a failure: the list is then only freed
 }
 
 void EventList::copyFrom(EventList& source) {

@@ -99,6 +99,44 @@ class EventList {
     // this list is left empty.
     void copyFrom(EventList& source);
 
+    // Building an empty list in bulk from events already in order, a run at
+    // a time (a file's tracks): each run's ticks never decrease. Nothing is
+    // placed by the insertion rule: finishRuns() merges the runs by tick,
+    // stably, so that at a shared tick an earlier run's events come first
+    // and each run keeps its own order; until then the list is not read.
+    // What the events take in the track is counted as they come, which is
+    // right for the first run alone; several runs are counted once merged.
+    // Room for count more events, as many as the limit leaves; throws
+    // std::bad_alloc with nothing changed, and when the list is at its limit.
+    void reserveRun(size_t count) {
+        const size_t left = limit_ - eventCount();
+        if (left == 0) throw std::bad_alloc();  // as if memory ran out
+        placed_.reserveMore(count < left ? count : left);
+    }
+    size_t runRoom() const { return placed_.spare(); }
+    // Appends an event of 2 or 3 bytes (the first a status byte) to the
+    // current run, into reserved room.
+    void appendToRun(uint32_t tick, const uint8_t* bytes, uint32_t size) {
+        countInRun(tick, bytes[0], size);
+        placed_.push(inlineRecord(tick, bytes, size));
+    }
+    // Appends an event of more than 3 bytes, adopting its block, into
+    // reserved room. Throws std::bad_alloc, the block still the caller's.
+    void appendToRun(uint32_t tick, LongBlock& block) {
+        const uint8_t first = block.bytes()[0];
+        const uint32_t size = block.size();
+        placed_.push(longRecord(tick, longs_.adopt(block)));
+        countInRun(tick, first, size);
+    }
+    // Events appended so far, the end of the current run.
+    size_t appended() const { return placed_.size(); }
+    // Merges the runs that end at runEnds[0..runs) (the last at appended())
+    // and counts them afresh when there are several; spare room beyond a
+    // half of the events is given back. Throws std::bad_alloc, the list
+    // then fit only to be freed. The list keeps its invariants again from
+    // here on, and this is where they are checked (the appends are not).
+    void finishRuns(const size_t* runEnds, size_t runs);
+
     // Bytes of the events in the track, delta times included and running
     // status applied (without the track's length field and end of track),
     // and how many delta times between neighbours exceed MaxVarLen (while
@@ -167,6 +205,14 @@ class EventList {
         encodeTrackEvent(counter, delta, bytes, size, remembered);
         return {counter.total, delta > MaxVarLen ? 1u : 0u};
     }
+    // What an appended event takes after the one appended before it.
+    void countInRun(uint32_t tick, uint8_t first, uint32_t size) {
+        const uint32_t delta = tick - runTick_;
+        eventBytes_ += varLenSize(delta) + size - (omitsStatus(first, runStatus_) ? 1 : 0);
+        longDeltas_ += delta > MaxVarLen ? 1 : 0;
+        runTick_ = tick;
+        runStatus_ = first;
+    }
     void add(const Step& step) {
         eventBytes_ += step.bytes;
         longDeltas_ += step.longDelta;
@@ -198,6 +244,8 @@ class EventList {
     uint64_t eventBytes_ = 0;
     size_t longDeltas_ = 0;
     uint32_t limit_;
+    uint32_t runTick_ = 0;  // the last appended event's tick and first byte
+    uint8_t runStatus_ = 0;
 
 #ifdef XEMIDI_CHECK_INVARIANTS
   public:

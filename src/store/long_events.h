@@ -25,6 +25,11 @@ class LongBlock {
         std::memcpy(block_.get(), &size, Header);
     }
     uint8_t* bytes() { return block_.get() + Header; }
+    uint32_t size() const {
+        uint32_t size = 0;
+        std::memcpy(&size, block_.get(), Header);
+        return size;
+    }
 
   private:
     friend class LongEvents;

@@ -73,6 +73,19 @@ const std::vector<std::pair<const char*, Call>>& exportsTakingAHandle() {
          [](SmfHandle h, uint8_t*) { return intptr_t{calex_insert_Text(h, 0, "a")}; }},
         {"calex_insert_Lyric",
          [](SmfHandle h, uint8_t*) { return intptr_t{calex_insert_Lyric(h, 0, "a")}; }},
+        {"GetSmfDivision",
+         [](SmfHandle h, uint8_t* g) {
+             return intptr_t{GetSmfDivision(h, reinterpret_cast<uint32_t*>(g))};
+         }},
+        {"GetSmfEventCount",
+         [](SmfHandle h, uint8_t* g) {
+             return intptr_t{GetSmfEventCount(h, reinterpret_cast<uint32_t*>(g))};
+         }},
+        {"GetSmfEvent",
+         [](SmfHandle h, uint8_t* g) {
+             auto* out = reinterpret_cast<uint32_t*>(g);
+             return intptr_t{GetSmfEvent(h, 0, out, g, 64, out)};
+         }},
     };
     return calls;
 }
@@ -154,6 +167,15 @@ TEST_F(WildInput, CallerDataIsReadNoFurtherThanItsEnd) {
     const auto events = smftest::readBack(live).events;
     EXPECT_EQ(events.size(), 2u + 7u);
     before = smftest::imageOf(live);
+    // A file image flush against the guard page is read to its end and no
+    // further, whole or cut anywhere.
+    const Bytes image = smftest::imageOf(live);
+    for (size_t n = 0; n <= image.size(); ++n) {
+        uint32_t reason = 0;
+        SmfHandle read = ReadSmf(pages.atEdge(image.data(), n), uint32_t(n), &reason, nullptr);
+        EXPECT_EQ(read != nullptr, n == image.size()) << n << " bytes, reason " << reason;
+        DeleteSmf(read);
+    }
     // The image fits a buffer that ends at the guard page exactly.
     EXPECT_EQ(GetSmfData(live, pages.guard() - before.size(), static_cast<uint32_t>(before.size())),
               1);

@@ -196,6 +196,38 @@ Bytes asText(const std::string& s) {
     return Bytes(s.c_str(), s.c_str() + s.size() + 1);
 }
 
+// A format 1 file of three tracks: the big object's track, a short one
+// and the big one again, with long events in each.
+Bytes threeTracks() {
+    SmfHandle h = bigObject();
+    const Bytes image = smftest::imageOf(h);
+    DeleteSmf(h);
+    const Bytes track(image.begin() + 14, image.end());
+    const Bytes small = smftest::chunk("MTrk", {0x00, 0xFF, 0x01, 0x05, 'h', 'e', 'l', 'l', 'o',
+                                                0x00, 0xC0, 0x05, 0x00, 0xFF, 0x2F, 0x00});
+    return smftest::joined({smftest::headerChunk(1, 3, 480), track, small, track});
+}
+
+// Room for the objects that ReadSmfTracks and LoadSmfTracks make, taken
+// before any allocation is made to fail.
+void withThreeTracks(Fixture& f) {
+    f.data = threeTracks();
+    f.objects.reserve(3);
+}
+
+void withThreeTracksOnDisk(Fixture& f) {
+    f.objects.reserve(3);
+    const Bytes data = threeTracks();
+    std::ofstream(f.path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(data.data()), long(data.size()));
+}
+
+// ReadSmfTracks and LoadSmfTracks: the objects made join the fixture's.
+intptr_t keepTracks(Fixture& f, int result, const SmfHandle* tracks, uint32_t count) {
+    if (result != 0) f.objects.insert(f.objects.end(), tracks, tracks + count);
+    return result;
+}
+
 std::string hexText(size_t tokens) {
     std::string text = "F0";
     for (size_t i = 0; i < tokens; ++i) text += " 7e";
@@ -291,6 +323,81 @@ const std::vector<Scenario>& scenarios() {
          true},
         {"CopyToClipboard", withBigObject, [](F& f) { return intptr_t{CopyToClipboard(first(f))}; },
          clipboardContent, false, true},
+        {"ReadSmf (format 1)",
+         withThreeTracks,
+         [](F& f) {
+             return reinterpret_cast<intptr_t>(
+                 ReadSmf(f.data.data(), uint32_t(f.data.size()), nullptr, nullptr));
+         },
+         {},
+         true},
+        {"ReadSmfTracks", withThreeTracks,
+         [](F& f) {
+             SmfHandle tracks[3] = {};
+             uint32_t count = 0;
+             const int result = ReadSmfTracks(f.data.data(), uint32_t(f.data.size()), tracks, 3,
+                                              &count, nullptr, nullptr);
+             return keepTracks(f, result, tracks, count);
+         }},
+        {"LoadSmf",
+         withThreeTracksOnDisk,
+         [](F& f) { return reinterpret_cast<intptr_t>(LoadSmf(f.path.c_str(), nullptr, nullptr)); },
+         {},
+         true,
+         true},
+        {"LoadSmfTracks",
+         withThreeTracksOnDisk,
+         [](F& f) {
+             SmfHandle tracks[3] = {};
+             uint32_t count = 0;
+             const int result = LoadSmfTracks(f.path.c_str(), tracks, 3, &count, nullptr, nullptr);
+             return keepTracks(f, result, tracks, count);
+         },
+         {},
+         false,
+         true},
+        {"GetSmfReadErrorText",
+         [](F& f) { f.buffer.assign(XEMIDI_READ_TEXT_SIZE, 0xAA); },
+         [](F& f) {
+             return intptr_t{GetSmfReadErrorText(XEMIDI_READ_TRUNCATED,
+                                                 reinterpret_cast<char*>(f.buffer.data()),
+                                                 uint32_t(f.buffer.size()))};
+         },
+         {},
+         false,
+         false,
+         false},
+        {"GetSmfDivision",
+         [](F& f) { withBigObject(f), f.buffer.assign(4, 0xAA); },
+         [](F& f) {
+             return intptr_t{
+                 GetSmfDivision(first(f), reinterpret_cast<uint32_t*>(f.buffer.data()))};
+         },
+         {},
+         false,
+         false,
+         false},
+        {"GetSmfEventCount",
+         [](F& f) { withBigObject(f), f.buffer.assign(4, 0xAA); },
+         [](F& f) {
+             return intptr_t{
+                 GetSmfEventCount(first(f), reinterpret_cast<uint32_t*>(f.buffer.data()))};
+         },
+         {},
+         false,
+         false,
+         false},
+        {"GetSmfEvent",
+         [](F& f) { withBigObject(f), f.buffer.assign(2000, 0xAA); },
+         [](F& f) {
+             uint32_t tick = 0;
+             return intptr_t{GetSmfEvent(first(f), 2, &tick, f.buffer.data(),
+                                         uint32_t(f.buffer.size()), nullptr)};
+         },
+         {},
+         false,
+         false,
+         false},
     };
     return all;
 }

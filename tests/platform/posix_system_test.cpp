@@ -215,4 +215,58 @@ TEST_F(PosixFiles, FailedSavesLeaveNoFileOfTheirOwn) {
     std::remove(path.c_str());
 }
 
+// LoadSmf reads regular files only, and never waits: a FIFO with or
+// without a writer, a directory and a device are refused at once with the
+// reason in errno. errno changes only when the file fails: a malformed
+// file or a read that succeeds leave it as it was.
+TEST_F(PosixFiles, LoadSmfReadsRegularFilesOnly) {
+    const std::string fifo = testing::TempDir() + "xemidi-load-fifo-" + std::to_string(getpid());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(inChild([&] {
+                  uint32_t reason = 0;
+                  errno = 0;
+                  if (LoadSmf(fifo.c_str(), &reason, nullptr) != nullptr) return 1;
+                  if (reason != XEMIDI_READ_FILE || errno != ENOTSUP) return 2;
+                  const int writer = open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+                  errno = 0;
+                  if (LoadSmf(fifo.c_str(), &reason, nullptr) != nullptr || errno != ENOTSUP)
+                      return 3;
+                  close(writer);
+                  return 0;
+              }),
+              0);
+    std::remove(fifo.c_str());
+    uint32_t reason = 0;
+    errno = 0;
+    EXPECT_EQ(LoadSmf(testing::TempDir().c_str(), &reason, nullptr), nullptr);
+    EXPECT_EQ(errno, EISDIR);
+    errno = 0;
+    EXPECT_EQ(LoadSmf("/dev/zero", &reason, nullptr), nullptr);
+    EXPECT_EQ(errno, ENOTSUP);
+    EXPECT_EQ(reason, uint32_t(XEMIDI_READ_FILE));
+    const std::string path = testing::TempDir() + "xemidi-load-" + std::to_string(getpid());
+    ASSERT_EQ(SaveSmf(smf, path.c_str(), 2, 0x80), 1);
+    errno = EDOM;
+    SmfHandle loaded = LoadSmf(path.c_str(), &reason, nullptr);
+    EXPECT_NE(loaded, nullptr);
+    EXPECT_EQ(errno, EDOM);
+    DeleteSmf(loaded);
+    std::FILE* junk = std::fopen(path.c_str(), "wb");
+    std::fputs("not a MIDI file", junk);
+    std::fclose(junk);
+    errno = EDOM;
+    EXPECT_EQ(LoadSmf(path.c_str(), &reason, nullptr), nullptr);
+    EXPECT_EQ(reason, uint32_t(XEMIDI_READ_NOT_SMF));
+    EXPECT_EQ(errno, EDOM);
+    chmod(path.c_str(), 0);
+    if (geteuid() != 0) {  // root reads it all the same
+        EXPECT_EQ(LoadSmf(path.c_str(), &reason, nullptr), nullptr);
+        EXPECT_EQ(errno, EACCES);
+    }
+    std::remove(path.c_str());
+    errno = 0;
+    EXPECT_EQ(LoadSmf(path.c_str(), &reason, nullptr), nullptr);
+    EXPECT_EQ(errno, ENOENT);
+}
+
 }  // namespace

@@ -319,7 +319,8 @@ class Methods(unittest.TestCase):
         self.assertEqual(lib.DeleteSmf(smf._handle), 1)
         calls = [(method, good) for method, good, _, _ in INSERTS]
         calls += [("copy", ()), ("size", ()), ("data", ()), ("to_clipboard", ()),
-                  ("save", (os.devnull,)), ("close", ())]
+                  ("save", (os.devnull,)), ("events", ()), ("__len__", ()),
+                  ("__getattribute__", ("division",)), ("close", ())]
         refused = {"CreateSmf"}
         with self.assertRaises(xemidi.XemidiError) as caught:
             xemidi.Smf(0)
@@ -329,7 +330,8 @@ class Methods(unittest.TestCase):
             with self.subTest(method=method), self.assertRaises(xemidi.XemidiError) as caught:
                 getattr(smf, method)(*arguments)
             refused.add(caught.exception.call)
-            self.assertEqual(caught.exception.method, f"Smf.{method}")
+            self.assertEqual(caught.exception.method, f"Smf.{arguments[0]}"
+                             if method == "__getattribute__" else f"Smf.{method}")
             self.assertIn(": the handle names no live object", str(caught.exception))
         self.assertTrue(smf.closed)
         # data() stops at the size: GetSmfData refuses a buffer one byte short;
@@ -338,7 +340,10 @@ class Methods(unittest.TestCase):
             smf._call("GetSmfData", ctypes.create_string_buffer(34), 34, shown={"size": 34})
         self.assertTrue(str(caught.exception).startswith("GetSmfData(size=34) returned 0: "))
         refused.add(caught.exception.call)
-        self.assertEqual(refused, {e.name for e in xemidi.EXPORTS if e.ordinal})
+        # GetSmfEvent comes only after GetSmfEventCount took the handle.
+        with_handle = {e.name for e in xemidi.EXPORTS if e.ordinal and e.arguments[:1] == (
+            ("smf", ctypes.c_void_p),)}
+        self.assertEqual(refused | {"CreateSmf"}, with_handle - {"GetSmfEvent"} | {"CreateSmf"})
 
     def test_call_checks_the_number_of_arguments(self):
         """Too few were an IndexError; too many were passed on, and
@@ -1146,6 +1151,107 @@ class WindowsDllBitness(unittest.TestCase):
                 xemidi._pe.check_bitness("xemidi.dll", self.other)
             finally:
                 os.chdir(cwd)
+
+
+def chunk(tag, body):
+    return tag + len(body).to_bytes(4, "big") + body
+
+
+# Two tracks with a tie at tick 0 and one at 96; a system-exclusive message
+# longer than a buffer of 256 bytes; a tempo with its length in two bytes.
+TWO_TRACKS = (chunk(b"MThd", bytes([0, 1, 0, 2, 0, 96]))
+              + chunk(b"MTrk", b"\x00\xff\x51\x80\x03\x07\xa1\x20\x60\xc0\x05"
+                      + b"\x00\xff\x2f\x00")
+              + chunk(b"MTrk", b"\x00\x90\x3c\x64\x60\x3c\x00\x00\xf0\x82\x2d"
+                      + bytes(300) + b"\xf7\x00\xff\x2f\x00"))
+TWO_TRACKS_EVENTS = [(0, b"\xff\x51\x03\x07\xa1\x20"), (0, b"\x90\x3c\x64"),
+                     (96, b"\xc0\x05"), (96, b"\x90\x3c\x00"),
+                     (96, b"\xf0\x82\x2d" + bytes(300) + b"\xf7")]
+
+
+class Reading(unittest.TestCase):
+    """xemidi.read and read_tracks from each kind of source, Smf.events on
+    the pure and the compiled path alike, and the errors of a refused file."""
+
+    def events_on_each_path(self, smf):
+        """events() on the pure path and, where it can be built, the compiled
+        one: the same list on both."""
+        saved = xemidi._accelerator.MODULE
+        try:
+            xemidi._accelerator.MODULE = None
+            pure = list(smf.events())
+            loops = compiled_loops()
+            if loops is None and STRICT:
+                self.fail("the compiled loops cannot be built (a C compiler, python3-dev)")
+            xemidi._accelerator.MODULE = loops
+            compiled = list(smf.events()) if loops is not None else pure
+        finally:
+            xemidi._accelerator.MODULE = saved
+        self.assertEqual(compiled, pure)
+        return pure
+
+    def test_every_kind_of_source(self):
+        with tempfile.TemporaryDirectory() as folder:
+            path = Path(folder) / "two.mid"
+            path.write_bytes(TWO_TRACKS)
+            sources = [TWO_TRACKS, bytearray(TWO_TRACKS), memoryview(TWO_TRACKS), str(path),
+                       path, array.array("B", TWO_TRACKS)]
+            for source in sources:
+                with self.subTest(source=type(source).__name__), xemidi.read(source) as smf:
+                    self.assertEqual(self.events_on_each_path(smf), TWO_TRACKS_EVENTS)
+                    self.assertEqual((smf.division, len(smf)), (96, 5))
+            with open(path, "rb") as f, xemidi.read(f) as smf:
+                self.assertEqual(len(smf), 5)
+            tracks = xemidi.read_tracks(path)
+        self.assertEqual([self.events_on_each_path(t) for t in tracks],
+                         [[TWO_TRACKS_EVENTS[0], TWO_TRACKS_EVENTS[2]],
+                          [TWO_TRACKS_EVENTS[1], TWO_TRACKS_EVENTS[3], TWO_TRACKS_EVENTS[4]]])
+        # A file read is an object like any: its image is a format 0 file.
+        with xemidi.read(tracks[1].data()) as again:
+            self.assertEqual(list(again.events()), list(tracks[1].events()))
+        for smf in tracks:
+            smf.close()
+        with self.assertRaises(TypeError):
+            xemidi.read(12)
+        with xemidi.Smf(480) as smf:
+            self.assertEqual((len(smf), smf.division, self.events_on_each_path(smf)), (0, 480, []))
+
+    def test_refused_files(self):
+        cases = [(b"", 1, 0, "not a Standard MIDI File"),
+                 (TWO_TRACKS[:30], 5, 14, "cut short"),
+                 (chunk(b"MThd", bytes([0, 2, 0, 1, 0, 96])), 3, 8, "format 2")]
+        for data, code, offset, words in cases:
+            for read in (xemidi.read, xemidi.read_tracks):
+                with self.subTest(data=data[:8], read=read.__name__):
+                    with self.assertRaises(xemidi.SmfReadError) as caught:
+                        read(data)
+                    error = caught.exception
+                    self.assertIsInstance(error, ValueError)
+                    self.assertIsInstance(error, xemidi.XemidiError)
+                    self.assertNotIsInstance(error, OSError)
+                    self.assertEqual((error.code, error.offset), (code, offset))
+                    self.assertIn(words, error.reason)
+                    self.assertIn(f"(at byte {offset})", str(error))
+                    self.assertTrue(str(error).startswith(f"xemidi.{read.__name__}(source=b"))
+                    copied = pickle.loads(pickle.dumps(error))
+                    self.assertEqual((type(copied), copied.offset, str(copied)),
+                                     (type(error), error.offset, str(error)))
+        with tempfile.TemporaryDirectory() as folder:
+            missing = Path(folder) / "missing.mid"
+            for read in (xemidi.read, xemidi.read_tracks):
+                with self.subTest(read=read.__name__), self.assertRaises(OSError) as caught:
+                    read(missing)
+                error = caught.exception
+                self.assertIsInstance(error, xemidi.SmfFileError)
+                self.assertIsInstance(error, xemidi.XemidiError)
+                self.assertIsInstance(error, FileNotFoundError)  # as open() raises it
+                self.assertNotIsInstance(error, ValueError)
+                self.assertTrue(str(error).startswith(f"xemidi.{read.__name__}(source="))
+                self.assertEqual((error.code, error.offset), (12, 0))
+                self.assertEqual((error.errno, error.filename), (errno.ENOENT, missing))
+                self.assertIn("No such file or directory", str(error))
+                copied = pickle.loads(pickle.dumps(error))
+                self.assertEqual((copied.errno, copied.filename), (errno.ENOENT, missing))
 
 
 class RoundTripThroughMido(unittest.TestCase):

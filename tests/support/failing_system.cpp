@@ -57,6 +57,18 @@ int closeFile(FileHandle file) {
     setLastSystemError(failed ? FailingSystem::reasonOf(Fail::CloseFile) : Disturbed);
     return failed ? 0 : closed;
 }
+FileHandle openFileToRead(const char* path, uint64_t* size) {
+    if (!fails(Fail::OpenToRead)) return native().openFileToRead(path, size);
+    setLastSystemError(FailingSystem::reasonOf(Fail::OpenToRead));
+    return InvalidFile;
+}
+int readFile(FileHandle file, void* bytes, uint32_t size, uint32_t* read) {
+    if (failing == Fail::ShortRead) return native().readFile(file, bytes, size != 0 ? 1 : 0, read);
+    if (!fails(Fail::ReadFile)) return native().readFile(file, bytes, size, read);
+    *read = 0;
+    setLastSystemError(FailingSystem::reasonOf(Fail::ReadFile));
+    return 0;
+}
 int removeFile(const char* path) {
     const int removed = native().removeFile(path);
     setLastSystemError(Disturbed);
@@ -115,6 +127,8 @@ FailingSystem::FailingSystem(Fail kind) {
     table.writeFile = writeFile;
     table.closeFile = closeFile;
     table.removeFile = removeFile;
+    table.openFileToRead = openFileToRead;
+    table.readFile = readFile;
     table.registerClipboardFormat = registerClipboardFormat;
     table.openClipboard = openClipboard;
     table.emptyClipboard = emptyClipboard;
@@ -143,6 +157,10 @@ uint32_t FailingSystem::reasonOf(Fail kind) {
         case Fail::WriteFile:
             return ENOSPC;
         case Fail::CloseFile:
+            return EIO;
+        case Fail::OpenToRead:
+            return EACCES;
+        case Fail::ReadFile:
             return EIO;
         default:
             return 0;

@@ -18,6 +18,9 @@ enum class Fail {
     WriteFile,
     ShortWrite,  // writes one byte less than asked and says so
     CloseFile,
+    OpenToRead,
+    ReadFile,
+    ShortRead,  // each read gives one byte, less than asked, as a read may
     Register,
     RegisterOutOfMemory,  // registration throws std::bad_alloc
     Open,

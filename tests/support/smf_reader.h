@@ -1,6 +1,6 @@
 // An independent reader of format-0 Standard MIDI Files, for checking what
 // the library writes: it parses the chunks, undoes running status and
-// returns every track event at its absolute tick.
+// returns every track event at its absolute tick and where it begins.
 #pragma once
 
 #include <cstdint>
@@ -32,6 +32,7 @@ inline void PrintTo(const TrackEvent& event, std::ostream* out) {
 struct SmfFile {
     uint16_t division = 0;
     std::vector<TrackEvent> events;  // without the end of track
+    std::vector<size_t> starts;      // where each event begins, and then the end of track
 };
 
 class Reader {
@@ -49,6 +50,7 @@ class Reader {
         uint32_t tick = 0;
         uint8_t status = 0;
         for (;;) {
+            file.starts.push_back(at_);
             tick += varLen();
             TrackEvent event{tick, {}};
             uint8_t first = byte();
@@ -73,7 +75,7 @@ class Reader {
                     if (at_ != data_.size() || n != 0) fail("end of track not last");
                     return file;
                 }
-            } else if (kind == 0xF0) {
+            } else if (kind == 0xF0 || kind == 0xF7) {  // a packet, or an escape
                 const size_t start = at_;
                 const uint32_t n = varLen();
                 event.bytes.insert(event.bytes.end(), data_.begin() + long(start),
@@ -130,6 +132,21 @@ inline Bytes imageOf(SmfHandle smf) {
     Bytes image(size);
     if (!GetSmfData(smf, image.data(), size)) return {};
     return image;
+}
+
+// The events an object holds, through GetSmfEvent: empty when it refuses.
+inline std::vector<TrackEvent> heldEvents(SmfHandle smf) {
+    std::vector<TrackEvent> events;
+    uint32_t count = 0;
+    if (!GetSmfEventCount(smf, &count)) return events;
+    for (uint32_t i = 0; i < count; ++i) {
+        uint32_t tick = 0, needed = 0;
+        GetSmfEvent(smf, i, nullptr, nullptr, 0, &needed);
+        Bytes bytes(needed);
+        if (!GetSmfEvent(smf, i, &tick, bytes.data(), needed, &needed)) return {};
+        events.push_back({tick, bytes});
+    }
+    return events;
 }
 
 inline SmfFile readBack(SmfHandle smf) {

@@ -1,4 +1,5 @@
-// Files for SaveSmf with the meaning of the Win32 creation dispositions.
+// Files for SaveSmf with the meaning of the Win32 creation dispositions, and
+// files to read for LoadSmf.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -120,6 +121,40 @@ int posixCloseFile(FileHandle file) {
 
 int posixRemoveFile(const char* path) {
     return ::unlink(path) == 0 ? 1 : 0;
+}
+
+// Opened without blocking: a FIFO opens at once, with or without a writer,
+// and is then refused as what it is.
+FileHandle posixOpenFileToRead(const char* path, uint64_t* size) {
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return InvalidFile;
+    struct stat info {};
+    int reason = 0;
+    if (::fstat(fd, &info) != 0) {
+        reason = errno;
+    } else if (S_ISDIR(info.st_mode)) {
+        reason = EISDIR;
+    } else if (!S_ISREG(info.st_mode)) {
+        reason = ENOTSUP;
+    }
+    if (reason != 0) {
+        ::close(fd);
+        errno = reason;
+        return InvalidFile;
+    }
+    *size = static_cast<uint64_t>(info.st_size);
+    return fd;
+}
+
+int posixReadFile(FileHandle file, void* bytes, uint32_t size, uint32_t* read) {
+    *read = 0;
+    for (;;) {
+        const ssize_t n = ::read(static_cast<int>(file), bytes, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return 0;
+        *read = static_cast<uint32_t>(n);
+        return 1;
+    }
 }
 
 }  // namespace xemidi::sys

@@ -12,12 +12,18 @@ void setLastSystemError(uint32_t error) {
     errno = static_cast<int>(error);
 }
 
+uint32_t fileTooLargeError() {
+    return EFBIG;
+}
+
 const SystemCalls& nativeSystemCalls() {
     static const SystemCalls native = {
         posixCreateFile,
         posixWriteFile,
         posixCloseFile,
         posixRemoveFile,
+        posixOpenFileToRead,
+        posixReadFile,
         posixRegisterClipboardFormat,
         posixOpenClipboard,
         posixEmptyClipboard,

@@ -9,6 +9,8 @@ FileHandle posixCreateFile(const char* path, uint32_t disposition, uint32_t flag
 int posixWriteFile(FileHandle file, const void* bytes, uint32_t size, uint32_t* written);
 int posixCloseFile(FileHandle file);
 int posixRemoveFile(const char* path);
+FileHandle posixOpenFileToRead(const char* path, uint64_t* size);
+int posixReadFile(FileHandle file, void* bytes, uint32_t size, uint32_t* read);
 
 uint32_t posixRegisterClipboardFormat(const char* name);
 int posixOpenClipboard();

@@ -52,6 +52,34 @@ int win32RemoveFile(const char* path) {
     return DeleteFileA(path) ? 1 : 0;
 }
 
+// Files on disk only: a pipe's reader could wait for a writer for ever.
+FileHandle win32OpenFileToRead(const char* path, uint64_t* size) {
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return InvalidFile;
+    LARGE_INTEGER length{};
+    DWORD reason = 0;
+    if (GetFileType(file) != FILE_TYPE_DISK) {
+        reason = ERROR_NOT_SUPPORTED;
+    } else if (!GetFileSizeEx(file, &length)) {
+        reason = GetLastError();
+    }
+    if (reason != 0) {
+        CloseHandle(file);
+        SetLastError(reason);
+        return InvalidFile;
+    }
+    *size = static_cast<uint64_t>(length.QuadPart);
+    return reinterpret_cast<FileHandle>(file);
+}
+
+int win32ReadFile(FileHandle file, void* bytes, uint32_t size, uint32_t* read) {
+    DWORD count = 0;
+    const BOOL ok = ReadFile(reinterpret_cast<HANDLE>(file), bytes, size, &count, nullptr);
+    *read = count;
+    return ok ? 1 : 0;
+}
+
 // The clipboard is opened by a message-only window of our own, made for the
 // one call: opened without a window, EmptyClipboard leaves the clipboard
 // without an owner, and SetClipboardData is then documented to fail. The
@@ -107,12 +135,18 @@ void setLastSystemError(uint32_t error) {
     SetLastError(error);
 }
 
+uint32_t fileTooLargeError() {
+    return ERROR_FILE_TOO_LARGE;
+}
+
 const SystemCalls& nativeSystemCalls() {
     static const SystemCalls native = {
         win32CreateFile,
         win32WriteFile,
         win32CloseFile,
         win32RemoveFile,
+        win32OpenFileToRead,
+        win32ReadFile,
         win32RegisterClipboardFormat,
         win32OpenClipboard,
         win32EmptyClipboard,
