@@ -7,6 +7,7 @@ _library.refused makes it, so that the method names itself and its
 arguments in front (_errors.method). Below _smf and _batch.
 """
 
+import decimal
 import io
 import numbers
 import os
@@ -138,7 +139,7 @@ def tempo(bpm: Optional[Any], micros: Optional[Any]) -> bytes:
     if micros is not None:
         micros = checked_int(micros, "microseconds_per_quarter", (1, 0xFFFFFF), ValueError)
         return micros.to_bytes(3, "big")
-    if not isinstance(bpm, numbers.Real):
+    if not isinstance(bpm, (numbers.Real, decimal.Decimal)):
         raise refused(TypeError, f"bpm must be a number, not {type(bpm).__name__}")
     if not bpm > 0:
         raise refused(ValueError, f"bpm={bpm!r} is not more than 0")

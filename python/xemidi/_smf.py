@@ -166,9 +166,10 @@ class Smf:
     @method
     def note(self, tick: int, channel: int, key: int, velocity: int, duration: int) -> None:
         """cal_insert_Note: a note-on (key 0..127, velocity 1..127) at tick and
-        its note-off (velocity 64) at tick + duration, modulo 2**32. duration
-        is 0..2**32-1: a negative one, which would put the note-off before its
-        note-on, raises ValueError."""
+        its note-off (velocity 64) at tick + duration. duration is 0..2**32-1
+        and tick + duration at most 2**32-1: a negative duration, or one that
+        takes the note-off past the last tick and round, would put it before
+        its note-on and the note would sound on; ValueError."""
         if type(tick) is int and type(duration) is int and 0 <= duration <= 0x7FFFFFFF and \
                 tick + duration <= 0xFFFFFFFF:  # the common case, at once (a bad tick: _call)
             off = tick + duration
@@ -240,10 +241,10 @@ class Smf:
 
         Every argument is read and checked before the first note goes in, and
         raises as `note()` does (TypeError, OverflowError, ValueError for a
-        negative duration) or, for lengths that differ, ValueError; nothing
-        is inserted then. The first note the library refuses raises
-        XemidiError with its `index`: the notes before it stay inserted (the
-        library takes nothing back), the others are not inserted."""
+        duration that note() refuses) or, for lengths that differ,
+        ValueError; nothing is inserted then. The first note the library
+        refuses raises XemidiError with its `index`: the notes before it stay
+        inserted (the library takes nothing back), the others are not."""
         _batch.insert_notes(self, ticks, channels, keys, velocities, durations)
 
     @method

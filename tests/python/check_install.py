@@ -3,8 +3,9 @@
 without a package index (pip install --no-index ./python), then checks
 from that environment, with no XEMIDI_LIBRARY set, that: the package imports
 from the environment, states the version of include/xemidi.h (in its
-metadata and as xemidi.__version__) and the MIT licence, loads the library that its build put in its own folder, runs its
-batch inserters compiled (xemidi.ACCELERATED), and in Python with
+metadata and as xemidi.__version__) and the MIT licence, loads the library
+that its build put in its own folder, runs its batch inserters compiled
+(xemidi.ACCELERATED), and in Python with
 XEMIDI_PURE_PYTHON=1, writes the worked example both ways, and uninstalls
 without a trace. Then that the build backend with neither a C compiler nor
 CMake to be found still makes a wheel, a pure one, saying where the package

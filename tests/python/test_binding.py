@@ -18,7 +18,9 @@ import collections
 import contextlib
 import copy
 import ctypes
+import decimal
 import errno
+import fractions
 import functools
 import gc
 import importlib.util
@@ -305,7 +307,7 @@ class Methods(unittest.TestCase):
                 self.assertIn(f"): {rule}", str(caught.exception))
             stuck = Silent()
             stuck.write = lambda data: 0
-            with self.assertRaisesRegex(OSError, r"write\(\) of 35 bytes returned 0; 0 of 35 written"):
+            with self.assertRaisesRegex(OSError, r"write\(\) of 35 bytes returned 0; 0 of 35"):
                 smf.save(stuck)
             with far_apart(xemidi.Smf(96), 0, 2**28) as gap, \
                     self.assertRaisesRegex(xemidi.XemidiError, r"^Smf\.save\(path=<_io\.BytesIO"):
@@ -383,8 +385,7 @@ class Methods(unittest.TestCase):
                      "durations[0]=4294967296 is not in 0..4294967295")]:
                 with self.subTest(rule=rule), self.assertRaises(error) as caught:
                     call()
-                self.assertRegex(str(caught.exception), r"^Smf\.[a-z_]+\(tick=.*\): "
-                                 if "tick" in rule else r"^Smf\.[a-z_]+\(.*\): ")
+                self.assertRegex(str(caught.exception), r"^Smf\.[a-z_]+\(.*\): ")
                 self.assertTrue(str(caught.exception).endswith(f"): {rule}"), caught.exception)
             # Each integer argument of each method, given as a float.
             wrong = [0.5, "7"] + ([numpy.float64(1.0)] if numpy is not None else [])
@@ -953,7 +954,9 @@ class NamedMetaEvents(unittest.TestCase):
                 self.assertEqual(smf.size(), 26)  # no event
 
     def test_tempo(self):
-        for bpm, micros in [(120, 500000), (3.58, 16759777), (6e7, 1), (140.5, 427046)]:
+        for bpm, micros in [(120, 500000), (3.58, 16759777), (6e7, 1), (140.5, 427046),
+                            (decimal.Decimal("140.5"), 427046),
+                            (fractions.Fraction(281, 2), 427046)]:
             self.check(0x51, micros.to_bytes(3, "big"), lambda smf: smf.tempo(0, bpm),
                        lambda smf: smf.tempo(0, microseconds_per_quarter=micros))
         self.refused(lambda smf: smf.tempo(0, 3.57), lambda smf: smf.tempo(0, -120),
