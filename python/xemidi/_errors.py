@@ -1,7 +1,7 @@
-"""XemidiError, what a refused call raises, and `method`, which puts the
-method of Smf as the caller called it in front of every error it raises;
-below every module that raises them (_smf for the per-event calls, _batch
-for the batch inserters).
+"""XemidiError, what a refused call raises, and `method` (`package_function`
+for xemidi.read and its kin), which puts the method of Smf as the caller
+called it in front of every error it raises; below every module that raises
+them (_smf for the per-event calls, _batch for the batch inserters, _read).
 
 A XemidiError may also be of a built-in kind: a save that the system
 refused is the OSError subclass its errno maps to, as open() raises it
