@@ -49,8 +49,10 @@ say "host through the CMake package: find_package(xemidi 1.3), xemidi::xemidi"
 cmake -S tests/install -B "$work/cmake-host" -G Ninja -DCMAKE_PREFIX_PATH="$stage" >/dev/null
 cmake --build "$work/cmake-host"
 run_host "$work/cmake-host/xemidi_install_host" cmake-host
-# Same major version, and no older than asked for.
-for wanted in 0.9 1.4 2.0; do
+# Same major version, and no older than asked for: an older major, the next
+# minor and the next major are refused.
+major=${version%%.*} minor=$(cut -d. -f2 <<<"$version")
+for wanted in "$((major - 1)).9" "$major.$((minor + 1))" "$((major + 1)).0"; do
   if cmake -S tests/install -B "$work/wants-$wanted" -G Ninja -DCMAKE_PREFIX_PATH="$stage" \
       -DXEMIDI_REQUIRED_VERSION=$wanted >/dev/null 2>&1; then
     fail "find_package(xemidi $wanted) accepts $version"
