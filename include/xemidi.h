@@ -8,8 +8,8 @@
  * the one inserted last stands first (a note-on of cal_insert_Note
  * excepted: see there). Any order of insertion is fast: an event at or near
  * either end of an object takes its place at once, any other when the
- * object is next read (an output or a copy), all
- * of them in one sorted pass.
+ * object is next read (an output or a copy), all of them in one sorted
+ * pass.
  *
  * Every function returns 1 on success and 0 on failure (the creators return
  * a handle, NULL on failure). A refused call changes nothing. The library
