@@ -29,3 +29,13 @@ kinds = [m.type for m in mido.MidiFile(sys.argv[1]).tracks[0]][:4]
 assert kinds == ["set_tempo", "time_signature", "program_change", "note_on"], kinds
 print(f"the README's C program writes a file that starts {', '.join(kinds)}")
 PY
+
+# The README's xemidi command on the main job's file: to format 1 and back
+# gives the same file, and mido reads the format 1 one as one track.
+cmake --build --preset dev --target xemidi_cli
+./build/dev/cli/xemidi convert build/dev/song.mid "$work/song-1.mid" --format 1
+./build/dev/cli/xemidi convert "$work/song-1.mid" "$work/song-0.mid"
+cmp build/dev/song.mid "$work/song-0.mid"
+/usr/bin/python3 -c 'import mido, sys; song = mido.MidiFile(sys.argv[1])
+assert song.type == 1 and len(song.tracks) == 1, song
+print(f"xemidi convert: {sys.argv[1]} is format 1, back to format 0 the same file")' "$work/song-1.mid"
