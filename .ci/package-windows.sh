@@ -2,21 +2,22 @@
 # Packs a Windows build for the DLL's users, one package per host bitness:
 #   .ci/package-windows.sh [--no-run] [build folder, default build/win32]
 # Writes <build>/xemidi-<version>-win32.zip (from build/win32) or
-# -win64.zip (from build/win64), alike but for the bitness: xemidi.dll
-# (without its debug information), xemidi.h, xemidi.def, the import
-# libraries for MinGW (libxemidi.dll.a) and MSVC (xemidi.lib),
-# README-windows.txt, the licence as LICENSE.txt, the Python package
-# xemidi/ with a copy of the DLL, which it loads from its own folder, and
-# the example host's sources (examples/). Then checks what it packed: the
-# DLL and both import libraries with check_dll.py, the README made for this
-# bitness, the licence, the Python package's files, version and copy of the
-# DLL, and the example host compiled from the packed sources and header and
-# linked with each import library, run under
-# Wine in the build's prefix beside the packed DLL (wine64 for win64, the
-# 32-bit Wine for win32): both files it writes must read back through mido
-# with what the example printed. --no-run builds the example hosts without
-# running them (no 32-bit Wine). The version in the name is the build's,
-# which comes from xemidi.h; the bitness is the build's too.
+# -win64.zip (from build/win64), alike but for the bitness: xemidi.dll and
+# the xemidi command xemidi.exe (without their debug information),
+# xemidi.h, xemidi.def, the import libraries for MinGW (libxemidi.dll.a)
+# and MSVC (xemidi.lib), README-windows.txt, the licence as LICENSE.txt, the
+# Python package xemidi/ with a copy of the DLL, which it loads from its own
+# folder, and the example host's sources (examples/). Then checks what it
+# packed: the DLL and both import libraries with check_dll.py, the README
+# made for this bitness, the licence, the Python package's files, version
+# and copy of the DLL, and the example host compiled from the packed
+# sources and header and linked with each import library, run under Wine
+# in the build's prefix beside the packed DLL (wine64 for win64, the 32-bit
+# Wine for win32), with the command's --version: both files the host writes
+# must read back through mido with what the example printed. --no-run
+# builds the example hosts without running them (no 32-bit Wine). The
+# version in the name is the build's, which comes from xemidi.h; the
+# bitness is the build's too.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 run=1
@@ -44,6 +45,7 @@ mkdir -p "$stage"
 
 echo "package-windows: staging $name"
 $tools-strip --strip-debug -o "$stage/xemidi.dll" "$build/xemidi.dll"
+$tools-strip --strip-debug -o "$stage/xemidi.exe" "$build/xemidi.exe"
 cp include/xemidi.h "$build/xemidi.def" "$build/libxemidi.dll.a" "$stage/"
 cp "$build/README-windows.txt" "$stage/"
 cp LICENSE "$stage/LICENSE.txt"
@@ -92,7 +94,12 @@ if [ -n "$run" ]; then
     WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe,winedbg.exe="
   unset DISPLAY WAYLAND_DISPLAY
   bash tests/wine_session.sh /usr/lib/wine/wine64
-  cp "$packed/xemidi.dll" "$check/"
+  cp "$packed/xemidi.dll" "$packed/xemidi.exe" "$check/"
+  echo "package-windows: the xemidi command, under $(basename $loader)"
+  (cd "$check" && DONE='^xemidi ' OUTPUT=version.txt \
+    bash "$root/tests/wine_run.sh" $loader xemidi.exe --version)
+  said=$(tr -d '\r' <"$check/version.txt")
+  [ "$said" = "xemidi $version" ] || fail "xemidi.exe --version says '$said'"
   for library in libxemidi.dll.a xemidi.lib; do
     echo "package-windows: the example host linked with $library, under $(basename $loader)"
     out=run-$library

@@ -7,8 +7,8 @@
 #                        ("-" for no ordinal), which the DLL checks read
 #   generated/xemidi_exports.h   XEMIDI_EXPORTS(X): X(ordinal, name) for each
 #                        export with an ordinal, for the Windows exports test
-#   XEMIDI_ORDINALS_TEXT the ordinals and names, a line each, for the
-#                        Windows README
+#   XEMIDI_ORDINALS_TEXT the ordinals and names, a line each, and
+#   XEMIDI_EXPORT_COUNT  their count, for the Windows README
 # A declared export missing from the list, or a listed one without a
 # declaration, stops the configuration.
 set(XEMIDI_EXPORTS_LIST "${CMAKE_CURRENT_LIST_DIR}/exports.list")
@@ -46,6 +46,7 @@ set(_map "{\n  global:\n")
 set(_table "")
 set(_macro "#define XEMIDI_EXPORTS(X)")
 set(XEMIDI_ORDINALS_TEXT "")
+set(XEMIDI_EXPORT_COUNT 0)
 set(_listed)
 foreach(_line IN LISTS _xemidi_lines)
   string(REGEX REPLACE "[ \t]+" ";" _fields "${_line}")
@@ -68,6 +69,7 @@ foreach(_line IN LISTS _xemidi_lines)
     string(LENGTH "${_ordinal}" _digits)
     string(SUBSTRING "    " ${_digits} -1 _pad)  # right-aligned in four columns
     string(APPEND XEMIDI_ORDINALS_TEXT "${_pad}${_ordinal}  ${_name}\n")
+    math(EXPR XEMIDI_EXPORT_COUNT "${XEMIDI_EXPORT_COUNT} + 1")
   endif()
 endforeach()
 foreach(name IN LISTS _declared)

@@ -1,13 +1,15 @@
-/* xemidi: build a Standard MIDI File (format 0, one track) in memory.
+/* xemidi: build a Standard MIDI File in memory: format 0, one track per
+ * object, or format 1, several objects side by side.
  *
  * A host creates an object with a timing division, or reads one from a file
  * of format 0 or 1, inserts events at absolute ticks in any order, and takes
- * the finished file as bytes, as a disk file or as clipboard data. The library keeps the events sorted by
- * tick; of several events at one tick, the one inserted last stands first
- * (a note-on of cal_insert_Note excepted: see there). Any order of insertion
- * is fast: an event at or near either end of an object takes its place at
- * once, any other when the object is next read (an output or a copy), all
- * of them in one sorted pass.
+ * the finished file as bytes, as a disk file or as clipboard data. The
+ * library keeps the events sorted by tick; of several events at one tick,
+ * the one inserted last stands first (a note-on of cal_insert_Note
+ * excepted: see there). Any order of insertion is fast: an event at or near
+ * either end of an object takes its place at once, any other when the
+ * object is next read (an output or a copy), all of them in one sorted
+ * pass.
  *
  * Every function returns 1 on success and 0 on failure (the creators return
  * a handle, NULL on failure). A refused call changes nothing. The library
@@ -38,8 +40,9 @@
 
 /* Version of this header and of the library built from it; the build reads
  * it from here. A new major version may break what hosts rely on; a new
- * minor one adds exports (1.4: reading files, ordinals 22 to 29); the last
- * two numbers are the release's date, year and month-day. */
+ * minor one adds exports (1.4: reading files, ordinals 22 to 29, and
+ * format-1 files of several objects, 30 to 32); the last two numbers are
+ * the release's date, year and month-day. */
 #define XEMIDI_VERSION_MAJOR 1
 #define XEMIDI_VERSION_MINOR 4
 #define XEMIDI_VERSION_PATCH 2026
@@ -178,6 +181,42 @@ XEMIDI_EXTERN int XEMIDI_CALL SaveSmf(SmfHandle smf, const char* path,
  *         emptied (the clipboard is then left as it was); 0 too, with the
  *         clipboard left empty, should it refuse the data once emptied. */
 XEMIDI_EXTERN int XEMIDI_CALL CopyToClipboard(SmfHandle smf);
+
+/* ---- Several objects in one file: format 1 ------------------------------ *
+ * A format-1 file holds several tracks that play together, as sequencers
+ * and notation programs show them: one header chunk (format 1, the count of
+ * tracks, the division) and then one track chunk per object, in the order
+ * of the array, each byte for byte the track chunk of that object's own
+ * image (GetSmfData). tracks is an array of count handles, 1..65535, read
+ * during the call only; the same object may stand more than once. Every
+ * handle is checked as every function checks one, and all the objects must
+ * have one division. The objects are not changed. */
+
+/* Stores the size in bytes of the format-1 image of the tracks in *size.
+ * @return 1; 0 for a NULL tracks, a count of 0 or above 65535, a bad handle
+ *         among them, objects of different divisions, a NULL size, an object
+ *         without an image (see GetSmfDataSize), or an image of 4 GiB or
+ *         more. */
+XEMIDI_EXTERN int XEMIDI_CALL GetSmfTracksDataSize(const SmfHandle* tracks, uint32_t count,
+                                                   uint32_t* size);
+
+/* Copies the format-1 image of the tracks to buffer, which holds size bytes.
+ * Bytes past the image are left as they were.
+ * @return 1; 0, with buffer untouched, when size is smaller than the image,
+ *         buffer is NULL, or as GetSmfTracksDataSize. */
+XEMIDI_EXTERN int XEMIDI_CALL GetSmfTracksData(const SmfHandle* tracks, uint32_t count,
+                                               void* buffer, uint32_t size);
+
+/* Writes the format-1 image of the tracks to path, with every promise of
+ * SaveSmf: the same dispositions and flags, the same files only, a failed
+ * save removes a file it created, and why it failed is in errno or
+ * GetLastError().
+ * @return 1 when the file was opened, fully written and closed; 0 otherwise.
+ *         Refused tracks (as GetSmfTracksDataSize) or a NULL path touch no
+ *         file and leave errno and GetLastError() as they were. */
+XEMIDI_EXTERN int XEMIDI_CALL SaveSmfTracks(const SmfHandle* tracks, uint32_t count,
+                                            const char* path, uint32_t creation_disposition,
+                                            uint32_t flags_and_attributes);
 
 /* ---- Reading a file ---------------------------------------------------- *
  * A Standard MIDI File of format 0 or 1, in memory or on disk, read into new

@@ -96,3 +96,14 @@ set(wine_tests xemidi_api_tests xemidi_win32_tests)
 set_tests_properties(${wine_tests} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 1500
                                               RESOURCE_LOCK wine_clipboard
                                               ENVIRONMENT_MODIFICATION "${wine_environment}")
+
+# The xemidi command under wine64, as the Linux one is tested (the 64-bit
+# build only: under emulation each start of a 32-bit program costs a minute).
+if(TARGET xemidi_cli AND CMAKE_SIZEOF_VOID_P EQUAL 8 AND XEMIDI_PYTHON3)
+  add_test(NAME cli.command
+           COMMAND ${XEMIDI_PYTHON3} ${CMAKE_CURRENT_SOURCE_DIR}/cli/cli_test.py
+                   $<TARGET_FILE:xemidi_cli> --runner ${CMAKE_CROSSCOMPILING_EMULATOR})
+  set_tests_properties(cli.command PROPERTIES LABELS cli SKIP_RETURN_CODE 77 TIMEOUT 1500
+                                              FIXTURES_REQUIRED wine
+                                              ENVIRONMENT_MODIFICATION "${wine_environment}")
+endif()

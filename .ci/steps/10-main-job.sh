@@ -4,7 +4,8 @@
 # and run with each of the README's two lines as they stand: against this
 # build, from the repository's folder, and against an installed library (a
 # CMake install of this build into a staging prefix, which pkg-config finds
-# through PKG_CONFIG_PATH, as the README says for such a prefix).
+# through PKG_CONFIG_PATH, as the README says for such a prefix). Then the
+# xemidi command on the main job's file.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
@@ -83,3 +84,13 @@ echo "+ PKG_CONFIG_PATH=$(dirname "$pc") $installed_line"
 (cd "$work/host" && export PKG_CONFIG_PATH=$(dirname "$pc") && eval "$installed_line" &&
   ldd hello | grep -q "$prefix/.*/libxemidi.so" || { echo "main job: hello does not load the library under $prefix" >&2; exit 1; })
 check_hello "$work/host/hello.mid"
+
+# The README's xemidi command on the main job's file: to format 1 and back
+# gives the same file, and mido reads the format 1 one as one track.
+cmake --build --preset dev --target xemidi_cli
+./build/dev/cli/xemidi convert build/dev/song.mid "$work/song-1.mid" --format 1
+./build/dev/cli/xemidi convert "$work/song-1.mid" "$work/song-0.mid"
+cmp build/dev/song.mid "$work/song-0.mid"
+/usr/bin/python3 -c 'import mido, sys; song = mido.MidiFile(sys.argv[1])
+assert song.type == 1 and len(song.tracks) == 1, song
+print(f"xemidi convert: {sys.argv[1]} is format 1, back to format 0 the same file")' "$work/song-1.mid"

@@ -2,10 +2,12 @@
 # Installing and linking the library as a Linux user does: the Release build
 # installed under a staging prefix, and two hosts built outside the source
 # tree against it, one through the CMake package (find_package), one through
-# pkg-config; each runs and mido reads the file it wrote. Then the Debian
-# package: its fields, its exact file list and its licence file checked, and,
-# as root only, installed with apt-get, a host built against /usr, and
-# removed again, leaving none of its files, then purged. Prints the time.
+# pkg-config; each runs and mido reads the file it wrote, and the installed
+# xemidi command converts it to format 1 and back. Then the Debian package:
+# its fields, its exact file list and its licence file checked, and, as root
+# only, installed with apt-get, a host built against /usr and the command
+# run, and removed again, leaving none of its files, then purged. Prints the
+# time.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
@@ -45,12 +47,26 @@ build_with_pkg_config() {
     $(pkg-config --cflags --libs xemidi) -o "$1"
 }
 
+# The xemidi command installed beside the library finds it under any
+# prefix: it converts the host's file to format 1 and back, as mido reads.
+run_command() {
+  local said
+  said=$("$1" --version)
+  [ "$said" = "xemidi $version" ] || fail "$1 says '$said', expected 'xemidi $version'"
+  "$1" convert "$work/$2.mid" "$work/$2-1.mid" --format 1
+  "$1" convert "$work/$2-1.mid" "$work/$2-0.mid"
+  cmp "$work/$2.mid" "$work/$2-0.mid" || fail "$1: $2.mid converted to format 1 and back differs"
+  /usr/bin/python3 tests/install/read_back.py "$work/$2-0.mid"
+}
+
 say "host through the CMake package: find_package(xemidi 1.3), xemidi::xemidi"
 cmake -S tests/install -B "$work/cmake-host" -G Ninja -DCMAKE_PREFIX_PATH="$stage" >/dev/null
 cmake --build "$work/cmake-host"
 run_host "$work/cmake-host/xemidi_install_host" cmake-host
-# Same major version, and no older than asked for.
-for wanted in 0.9 1.4 2.0; do
+# Same major version, and no older than asked for: an older major, the next
+# minor and the next major are refused.
+major=${version%%.*} minor=$(cut -d. -f2 <<<"$version")
+for wanted in "$((major - 1)).9" "$major.$((minor + 1))" "$((major + 1)).0"; do
   if cmake -S tests/install -B "$work/wants-$wanted" -G Ninja -DCMAKE_PREFIX_PATH="$stage" \
       -DXEMIDI_REQUIRED_VERSION=$wanted >/dev/null 2>&1; then
     fail "find_package(xemidi $wanted) accepts $version"
@@ -63,6 +79,8 @@ export PKG_CONFIG_PATH=$stage/$libdir/pkgconfig
 build_with_pkg_config "$work/pc-host"
 LD_LIBRARY_PATH=$(pkg-config --variable=libdir xemidi) run_host "$work/pc-host" pc-host
 unset PKG_CONFIG_PATH
+say "the xemidi command of the staging prefix"
+run_command "$stage/bin/xemidi" pc-host
 
 say "Debian package"
 rm -f build/deb/xemidi_*.deb
@@ -78,6 +96,7 @@ for needed in $(readelf -d "$stage/$libdir/libxemidi.so" | sed -n 's/.*(NEEDED).
     || fail "Depends ($depends) lacks $owner, which has $needed"
 done
 expected=$(sort <<LIST
+./usr/bin/xemidi
 ./usr/include/xemidi.h
 ./usr/include/xemidi_clipboard.h
 ./usr/$libdir/libxemidi.so
@@ -110,6 +129,7 @@ installed=yes
 packages_require "./$deb"
 build_with_pkg_config "$work/usr-host"
 run_host "$work/usr-host" usr-host
+run_command /usr/bin/xemidi usr-host
 apt-get remove -y -q xemidi
 for file in $files; do
   [ ! -e "${file#.}" ] && [ ! -L "${file#.}" ] || fail "${file#.} is left after apt-get remove"

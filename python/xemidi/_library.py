@@ -16,6 +16,7 @@ _U32 = ctypes.c_uint32
 _DATA = ctypes.c_void_p  # const void* / void*
 _TEXT = ctypes.c_char_p  # const char*, zero-terminated
 _SIZE = ctypes.POINTER(ctypes.c_uint32)
+_HANDLES = ctypes.POINTER(_HANDLE)  # const SmfHandle*: an array of handles
 
 # Ranges of the integer argument types: ctypes wraps an int that does not
 # fit without a word, so the binding checks before it calls.
@@ -98,6 +99,12 @@ EXPORTS: Tuple[Export, ...] = (
     _export(28, "GetSmfEventCount", ctypes.c_int, _SMF, ("count", _SIZE)),
     _export(29, "GetSmfEvent", ctypes.c_int, _SMF, ("index", _U32), ("tick", _SIZE),
             ("buffer", _DATA), ("size", _U32), ("needed", _SIZE)),
+    _export(30, "GetSmfTracksDataSize", ctypes.c_int, ("tracks", _HANDLES), ("count", _U32),
+            ("size", _SIZE)),
+    _export(31, "GetSmfTracksData", ctypes.c_int, ("tracks", _HANDLES), ("count", _U32),
+            ("buffer", _DATA), ("size", _U32)),
+    _export(32, "SaveSmfTracks", ctypes.c_int, ("tracks", _HANDLES), ("count", _U32),
+            ("path", _TEXT), ("creation_disposition", _U32), ("flags_and_attributes", _U32)),
     _export(0, "xemidi_clipboard_open", ctypes.c_int),
     _export(0, "xemidi_clipboard_close", ctypes.c_int),
     _export(0, "xemidi_clipboard_format", _U32, ("name", _TEXT)),

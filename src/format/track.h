@@ -1,5 +1,5 @@
-// The layout of a format-0 file: the header chunk, the track chunk's
-// header, running status between the events, and the end of track.
+// The layout of a file: the header chunk, a track chunk's header, running
+// status between the events, and the end of track.
 #pragma once
 
 #include <cstdint>
@@ -8,10 +8,19 @@
 
 namespace xemidi {
 
-// Bytes of the header chunk ("MThd", its length 6, format, track count,
-// division) and of the track chunk's "MTrk" tag, which precede the track's
-// length field.
-constexpr uint32_t ImageOverhead = 18;
+// Bytes of the header chunk: "MThd", its length 6, format, track count,
+// division.
+constexpr uint32_t HeaderChunkSize = 14;
+
+// Bytes of a track chunk's "MTrk" tag, which precedes its length field.
+constexpr uint32_t TrackTagSize = 4;
+
+// Bytes of a format-0 image around its one track's data: the header chunk
+// and the track's tag.
+constexpr uint32_t ImageOverhead = HeaderChunkSize + TrackTagSize;
+
+// The most track chunks a header's 16-bit count names.
+constexpr uint32_t MaxTracks = 0xFFFF;
 
 // The track's last event: delta 0, meta type 0x2F, length 0.
 constexpr uint8_t EndOfTrack[4] = {0x00, 0xFF, 0x2F, 0x00};

@@ -1,6 +1,8 @@
 // Handing the image to the host: its size, a copy in caller memory, a disk
-// file, the clipboard. Each call builds its own image and frees it.
+// file, the clipboard; and the format-1 image of several objects, its size,
+// a copy and a file. Each call builds its own image and frees it.
 #include <cstring>
+#include <vector>
 
 #include "core/c_boundary.h"
 #include "format/track.h"
@@ -59,19 +61,69 @@ int saveImage(const ByteBuffer& image, const char* path, uint32_t disposition, u
     return 0;
 }
 
-int saveSmf(SmfHandle smf, const char* path, uint32_t disposition, uint32_t flags) {
-    SmfObject* object = validateHandle(smf);
-    if (object == nullptr || path == nullptr) return 0;
+// Saves the image that build(ByteBuffer&) makes; 0, touching no file, when
+// it makes none.
+template <class Build>
+int saveBuilt(Build build, const char* path, uint32_t disposition, uint32_t flags) {
     int saved = 0;
     uint32_t reason = 0;
     {
         ByteBuffer image;
-        if (!serializeSmf(*object, image)) return 0;
+        if (!build(image)) return 0;
         saved = saveImage(image, path, disposition, flags);
         reason = sys::lastSystemError();
     }
     if (!saved) sys::setLastSystemError(reason);  // freeing the image may not change it
     return saved;
+}
+
+int saveSmf(SmfHandle smf, const char* path, uint32_t disposition, uint32_t flags) {
+    SmfObject* object = validateHandle(smf);
+    if (object == nullptr || path == nullptr) return 0;
+    return saveBuilt([&](ByteBuffer& image) { return serializeSmf(*object, image); }, path,
+                     disposition, flags);
+}
+
+// The objects that handles[0..count) name, as the tracks of one file: empty
+// for a NULL array, a count outside 1..MaxTracks, a handle that names no
+// live object, or objects of different divisions.
+std::vector<SmfObject*> tracksOf(const SmfHandle* handles, uint32_t count) {
+    std::vector<SmfObject*> objects;
+    if (handles == nullptr || count == 0 || count > MaxTracks) return objects;
+    objects.reserve(count);
+    for (uint32_t i = 0; i < count; ++i) {
+        SmfObject* object = validateHandle(handles[i]);
+        if (object == nullptr || (i != 0 && object->division != objects[0]->division)) return {};
+        objects.push_back(object);
+    }
+    return objects;
+}
+
+int getSmfTracksDataSize(const SmfHandle* handles, uint32_t count, uint32_t* size) {
+    const std::vector<SmfObject*> objects = tracksOf(handles, count);
+    if (objects.empty() || size == nullptr) return 0;
+    const uint32_t image = tracksImageSize({objects.data(), count});
+    if (image == 0) return 0;
+    *size = image;
+    return 1;
+}
+
+int getSmfTracksData(const SmfHandle* handles, uint32_t count, void* buffer, uint32_t size) {
+    const std::vector<SmfObject*> objects = tracksOf(handles, count);
+    if (objects.empty() || buffer == nullptr) return 0;
+    const Tracks tracks = {objects.data(), count};
+    const uint32_t image = tracksImageSize(tracks);
+    if (image == 0 || size < image) return 0;
+    return writeTracksImage(tracks, static_cast<uint8_t*>(buffer), image) ? 1 : 0;
+}
+
+int saveSmfTracks(const SmfHandle* handles, uint32_t count, const char* path, uint32_t disposition,
+                  uint32_t flags) {
+    const std::vector<SmfObject*> objects = tracksOf(handles, count);
+    if (objects.empty() || path == nullptr) return 0;
+    const Tracks tracks = {objects.data(), count};
+    return saveBuilt([&](ByteBuffer& image) { return serializeTracks(tracks, image); }, path,
+                     disposition, flags);
 }
 
 // A clipboard block holding the image, or nullptr.
@@ -145,4 +197,21 @@ int XEMIDI_CALL SaveSmf(SmfHandle smf, const char* path, uint32_t creation_dispo
 
 int XEMIDI_CALL CopyToClipboard(SmfHandle smf) {
     return guarded([&] { return xemidi::copyToClipboard(smf); });
+}
+
+int XEMIDI_CALL GetSmfTracksDataSize(const SmfHandle* tracks, uint32_t count, uint32_t* size) {
+    return guarded([&] { return xemidi::getSmfTracksDataSize(tracks, count, size); });
+}
+
+int XEMIDI_CALL GetSmfTracksData(const SmfHandle* tracks, uint32_t count, void* buffer,
+                                 uint32_t size) {
+    return guarded([&] { return xemidi::getSmfTracksData(tracks, count, buffer, size); });
+}
+
+int XEMIDI_CALL SaveSmfTracks(const SmfHandle* tracks, uint32_t count, const char* path,
+                              uint32_t creation_disposition, uint32_t flags_and_attributes) {
+    return guarded([&] {
+        return xemidi::saveSmfTracks(tracks, count, path, creation_disposition,
+                                     flags_and_attributes);
+    });
 }

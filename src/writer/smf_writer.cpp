@@ -61,39 +61,23 @@ constexpr size_t fastRoom(uint32_t size) {
     return size_t{4} + size + 3;
 }
 
-}  // namespace
-
-uint32_t trackDataSize(EventList& events) {
-    events.inOrder();
-    if (events.longDeltas() != 0) return 0;
-    const uint64_t size = TrackFraming + events.eventBytes();
-    if (size > UINT32_MAX - ImageOverhead) return 0;
-    return static_cast<uint32_t>(size);
-}
-
-uint32_t imageSize(SmfObject& object) {
-    const uint32_t track = trackDataSize(object.events);
-    return track == 0 ? 0 : track + ImageOverhead;
-}
-
-int serializeSmf(SmfObject& object, ByteBuffer& out) {
-    const uint32_t track = trackDataSize(object.events);
-    if (track == 0) return 0;
-    out.resize(track + ImageOverhead);  // one allocation, before anything is written
-    return writeImage(object, track, out.data(), out.data() + out.size()) ? 1 : 0;
-}
-
-bool writeImage(SmfObject& object, uint32_t trackSize, uint8_t* out, uint8_t* end) {
-    if (static_cast<size_t>(end - out) < ImageOverhead + TrackFraming) return false;
+// The header chunk: its tag, its length 6, format, track count, division.
+uint8_t* writeHeaderChunk(uint8_t* out, uint32_t format, uint32_t tracks, uint16_t division) {
     std::memcpy(out, "MThd", 4);
-    out = writeBigEndian32(out + 4, 6);
-    out = writeBigEndian16(out, 0);  // format 0
-    out = writeBigEndian16(out, 1);  // one track
-    out = writeBigEndian16(out, object.division);
+    out = writeBigEndian32(out + 4, HeaderChunkSize - 8);
+    out = writeBigEndian16(out, format);
+    out = writeBigEndian16(out, tracks);
+    return writeBigEndian16(out, division);
+}
+
+// Writes the track chunk of events, whose trackDataSize is trackSize, into
+// [out, end): its tag, its length, the events and the end of track. Never
+// writes at or past end; false when the chunk does not fill it exactly.
+bool writeTrackChunk(EventList& events, uint32_t trackSize, uint8_t* out, uint8_t* end) {
+    if (static_cast<size_t>(end - out) < TrackTagSize + TrackFraming) return false;
     std::memcpy(out, "MTrk", 4);
     out = writeBigEndian32(out + 4, trackSize - 4);
 
-    EventList& events = object.events;
     uint8_t* const eventsEnd = end - sizeof EndOfTrack;
     uint32_t previousTick = 0;
     uint8_t remembered = 0;
@@ -118,6 +102,68 @@ bool writeImage(SmfObject& object, uint32_t trackSize, uint8_t* out, uint8_t* en
     if (out != eventsEnd) return false;
     std::memcpy(out, EndOfTrack, sizeof EndOfTrack);
     return true;
+}
+
+}  // namespace
+
+uint32_t trackDataSize(EventList& events) {
+    events.inOrder();
+    if (events.longDeltas() != 0) return 0;
+    const uint64_t size = TrackFraming + events.eventBytes();
+    if (size > UINT32_MAX - ImageOverhead) return 0;
+    return static_cast<uint32_t>(size);
+}
+
+uint32_t imageSize(SmfObject& object) {
+    const uint32_t track = trackDataSize(object.events);
+    return track == 0 ? 0 : track + ImageOverhead;
+}
+
+int serializeSmf(SmfObject& object, ByteBuffer& out) {
+    const uint32_t track = trackDataSize(object.events);
+    if (track == 0) return 0;
+    out.resize(track + ImageOverhead);  // one allocation, before anything is written
+    return writeImage(object, track, out.data(), out.data() + out.size()) ? 1 : 0;
+}
+
+bool writeImage(SmfObject& object, uint32_t trackSize, uint8_t* out, uint8_t* end) {
+    if (static_cast<size_t>(end - out) < ImageOverhead + TrackFraming) return false;
+    out = writeHeaderChunk(out, 0, 1, object.division);
+    return writeTrackChunk(object.events, trackSize, out, end);
+}
+
+uint32_t tracksImageSize(const Tracks& tracks) {
+    uint64_t size = HeaderChunkSize;
+    for (uint32_t i = 0; i < tracks.count; ++i) {
+        const uint32_t track = trackDataSize(tracks.objects[i]->events);
+        if (track == 0) return 0;
+        size += TrackTagSize + uint64_t{track};
+    }
+    return size > UINT32_MAX ? 0 : static_cast<uint32_t>(size);
+}
+
+bool writeTracksImage(const Tracks& tracks, uint8_t* out, uint32_t size) {
+    uint8_t* const end = out + size;
+    if (size < HeaderChunkSize) return false;
+    out = writeHeaderChunk(out, 1, tracks.count, tracks.objects[0]->division);
+    for (uint32_t i = 0; i < tracks.count; ++i) {
+        EventList& events = tracks.objects[i]->events;
+        const uint32_t track = trackDataSize(events);  // known since tracksImageSize
+        if (track == 0 || static_cast<size_t>(end - out) < TrackTagSize + uint64_t{track}) {
+            return false;
+        }
+        uint8_t* const chunkEnd = out + TrackTagSize + track;
+        if (!writeTrackChunk(events, track, out, chunkEnd)) return false;
+        out = chunkEnd;
+    }
+    return out == end;
+}
+
+int serializeTracks(const Tracks& tracks, ByteBuffer& out) {
+    const uint32_t size = tracksImageSize(tracks);
+    if (size == 0) return 0;
+    out.resize(size);
+    return writeTracksImage(tracks, out.data(), size) ? 1 : 0;
 }
 
 }  // namespace xemidi

@@ -6,7 +6,9 @@
 //     tick, at a shared tick the earlier track's first;
 //   - an accepted file has an image, which the independent reader of the
 //     tests decodes into the object's events, and which reads back into
-//     the same events and the same image.
+//     the same events and the same image;
+//   - the tracks' objects have a format-1 image, which reads back into
+//     objects of the same events, whose format-1 image is the same.
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -45,6 +47,31 @@ Events merged(const std::vector<Events>& tracks) {
     return out;
 }
 
+// The format-1 image of the objects.
+Bytes tracksImage(const std::vector<SmfHandle>& handles) {
+    const auto count = static_cast<uint32_t>(handles.size());
+    uint32_t size = 0;
+    REQUIRE(GetSmfTracksDataSize(handles.data(), count, &size) == 1);
+    Bytes image(size);
+    REQUIRE(GetSmfTracksData(handles.data(), count, image.data(), size) == 1);
+    return image;
+}
+
+// The format-1 image of the tracks' objects reads back into their events
+// and into the same image.
+void checkTracksRoundTrip(const std::vector<SmfHandle>& handles,
+                          const std::vector<Events>& tracks) {
+    const Bytes image = tracksImage(handles);
+    std::vector<SmfHandle> back(handles.size());
+    uint32_t count = 0;
+    REQUIRE(ReadSmfTracks(image.data(), uint32_t(image.size()), back.data(), uint32_t(back.size()),
+                          &count, nullptr, nullptr) == 1);
+    REQUIRE(count == handles.size());
+    for (size_t i = 0; i < back.size(); ++i) REQUIRE(smftest::heldEvents(back[i]) == tracks[i]);
+    REQUIRE(tracksImage(back) == image);
+    for (SmfHandle h : back) REQUIRE(DeleteSmf(h) == 1);
+}
+
 // ReadSmfTracks with room for every track: the events of each, or nothing
 // when it refuses.
 std::vector<Events> readTracks(const uint8_t* data, uint32_t size, Outcome& outcome,
@@ -64,10 +91,9 @@ std::vector<Events> readTracks(const uint8_t* data, uint32_t size, Outcome& outc
         return tracks;
     }
     REQUIRE(made == count && outcome.reason == XEMIDI_READ_OK);
-    for (SmfHandle h : handles) {
-        tracks.push_back(smftest::heldEvents(h));
-        REQUIRE(DeleteSmf(h) == 1);
-    }
+    for (SmfHandle h : handles) tracks.push_back(smftest::heldEvents(h));
+    checkTracksRoundTrip(handles, tracks);
+    for (SmfHandle h : handles) REQUIRE(DeleteSmf(h) == 1);
     return tracks;
 }
 

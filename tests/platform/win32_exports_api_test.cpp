@@ -30,7 +30,7 @@ namespace {
 #define XEMIDI_ONE(ordinal, name) +1
 constexpr int ExportCount = 0 XEMIDI_EXPORTS(XEMIDI_ONE);
 #undef XEMIDI_ONE
-static_assert(ExportCount == 29, "the DLL's interface is 29 exports");
+static_assert(ExportCount == 32, "the DLL's interface is 32 exports");
 
 // One pointer per export, of the type of the header's declaration.
 struct Exports {
@@ -218,6 +218,16 @@ Song makeSong(const Exports& x, const char* path) {
     r.push_back(read != nullptr && x.DeleteSmf(read));
     char text[XEMIDI_READ_TEXT_SIZE] = "";
     r.push_back(x.GetSmfReadErrorText(XEMIDI_READ_FORMAT, text, sizeof text) && text[0] == 'f');
+    // Format 1 of the object and its copy: each argument where it belongs.
+    const SmfHandle both[2] = {smf, copy};
+    uint32_t tracksSize = 0;
+    r.push_back(x.GetSmfTracksDataSize(both, 2, &tracksSize) && tracksSize == 2 * size - 14);
+    Bytes tracksImage(tracksSize);
+    r.push_back(x.GetSmfTracksData(both, 2, tracksImage.data(), tracksSize) &&
+                tracksImage[9] == 1 && tracksImage[11] == 2);
+    r.push_back(x.SaveSmfTracks(both, 2, path, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL) &&
+                readFile(path) == tracksImage);
+    r.push_back(x.GetSmfTracksDataSize(both, 0, &tracksSize));  // no tracks: refused
     DeleteFileA(path);
     r.push_back(x.DeleteSmf(copy));
     r.push_back(x.DeleteSmf(smf));
@@ -227,8 +237,9 @@ Song makeSong(const Exports& x, const char* path) {
 }
 
 TEST_F(Win32Exports, CallsThroughNameOrdinalAndImportLibraryAgree) {
-    const std::vector<int> expected = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0,
-                                       1, 1, 1, 1, 0, 1, 1, 1, 1, 0, 1, 1, 1, 0, 1, 1, 1, 1, 1, 0};
+    const std::vector<int> expected = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+                                       0, 0, 0, 0, 0, 1, 1, 1, 1, 0, 1, 1, 1, 1, 0,
+                                       1, 1, 1, 0, 1, 1, 1, 1, 1, 1, 0, 1, 1, 0};
     const Song reference = makeSong(linked(), "exports-linked.mid");
     ASSERT_EQ(reference.results, expected);
     EXPECT_EQ(reference.stackMoved, 0);

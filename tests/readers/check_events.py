@@ -1,7 +1,9 @@
 #!/usr/bin/python3
 """Checks the random files that xemidi_random_files wrote with an independent
 reader: each random_N.mid and random_N-copy.mid must hold exactly the events
-of random_N.events, at their ticks, in that order, then one end of track.
+of random_N.events, at their ticks, in that order, then one end of track;
+each format-1 random_tracks_K.mid must hold, in its track j, exactly the
+events of the j-th random_N that random_tracks_K.tracks names.
 
   check_events.py --reader mido DIR
   check_events.py --reader libsmf --dump smf_dump DIR
@@ -16,7 +18,7 @@ import glob
 import os
 import sys
 
-from midi_readers import READERS, Mismatch, describe, without_end_of_track
+from midi_readers import READERS, TRACK_READERS, Mismatch, describe, without_end_of_track
 
 
 def read_expected(path, tie_order):
@@ -54,6 +56,21 @@ def compare(path, expected, read):
     return len(events)
 
 
+def compare_tracks(path, listed, tie_order, read_tracks, dump):
+    """The format-1 file at path against the lists of the files of its tracks."""
+    with open(listed, encoding="ascii") as lines:
+        stems = [os.path.join(os.path.dirname(path), line.strip()) for line in lines]
+    expected = [read_expected(stem + ".events", tie_order) for stem in stems]
+    file_format, division, tracks = read_tracks(path, dump)
+    if file_format != 1 or len(tracks) != len(stems):
+        raise Mismatch(f"{path}: format {file_format} with {len(tracks)} tracks, "
+                       f"expected format 1 with {len(stems)}")
+    events = 0
+    for number, (want, track) in enumerate(zip(expected, tracks)):
+        events += compare(f"{path} track {number}", want, (division, track))
+    return events
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--reader", choices=sorted(READERS), required=True)
@@ -75,6 +92,11 @@ def main():
             for path in (stem + ".mid", stem + "-copy.mid"):
                 events += compare(path, expected, read(path, args.dump))
                 files += 1
+        for listed in sorted(glob.glob(os.path.join(args.dir, "random_tracks_*.tracks"))):
+            path = listed[: -len(".tracks")] + ".mid"
+            events += compare_tracks(path, listed, args.tie_order, TRACK_READERS[args.reader],
+                                     args.dump)
+            files += 1
     except Mismatch as error:
         print(f"FAIL {error}")
         return 1

@@ -1,26 +1,30 @@
 #!/usr/bin/python3
-"""Reads MIDI files written by other software with xemidi (read_dump, both
-ways: every track merged into one object, and one object per track) and
-with mido, and compares them event for event.
+"""Reads MIDI files written by other software with the xemidi command and
+with mido, and compares them event for event:
 
-  check_real_files.py --dump read_dump [--midiutil DIR] FILE_OR_GLOB...
+  check_real_files.py --xemidi COMMAND [--midiutil DIR] FILE_OR_GLOB...
 
-Per track, xemidi's events must be mido's messages of that track, at the
-same absolute ticks, without the end of track. Merged, they must be what
-mido.merge_tracks gives (a stable sort by tick: at a shared tick, the
-earlier track's first). mido hands out a system-exclusive packet as F0, its
-data without a final F7, then F7, whether it began with F0 or F7; xemidi
-keeps the packet as stored (F0 or F7, its length, its bytes): it is compared
-in mido's form. With --midiutil, files written by MIDIUtil (python3-midiutil)
-from a fixed random piece are added to the files read.
+For each file: `xemidi events` must list, per track, mido's messages of
+that track at the same absolute ticks, without the end of track; the file
+converted to format 1 must read in mido with those tracks and the file's
+division; converted to format 0, as what mido.merge_tracks gives (a stable
+sort by tick: at a shared tick, the earlier track's first); and that file
+converted back to format 1 must give the same one track. mido hands out a
+system-exclusive packet as F0, its data without a final F7, then F7,
+whether it began with F0 or F7; xemidi lists the packet as stored (F0 or
+F7, its length, its bytes): it is compared in mido's form. With
+--midiutil, files written by MIDIUtil (python3-midiutil) from a fixed
+random piece are added to the files read.
 """
 
 import argparse
 import glob
 import os
 import random
+import shutil
 import subprocess
 import sys
+import tempfile
 
 import mido
 
@@ -50,22 +54,22 @@ def in_mido_form(data):
     return data
 
 
-def read_with_xemidi(dump, path, per_track):
-    run = subprocess.run([dump] + (["--tracks"] if per_track else []) + [path],
-                         capture_output=True, text=True, check=False)
+def xemidi(command, *arguments):
+    run = subprocess.run([command, *arguments], capture_output=True, text=True, check=False)
     if run.returncode != 0:
-        raise Mismatch(f"{path}: xemidi refuses it: {run.stderr.strip()}")
-    lines = run.stdout.splitlines()
-    division, tracks = int(lines[0].split()[1]), []
-    for line in lines[1:]:
-        if line.startswith("track "):
+        raise Mismatch(f"xemidi {' '.join(arguments)}: {run.stderr.strip()}")
+    return run.stdout
+
+
+def listed_tracks(command, path):
+    """`xemidi events`: per track, (tick, bytes in mido's form)."""
+    tracks = []
+    for line in xemidi(command, "events", path).splitlines():
+        track, tick, _, data = line.split()
+        while len(tracks) <= int(track):
             tracks.append([])
-            continue
-        if not tracks:
-            tracks.append([])
-        tick, data = line.split()
-        tracks[-1].append((int(tick), in_mido_form(bytes.fromhex(data))))
-    return division, tracks
+        tracks[int(track)].append((int(tick), in_mido_form(bytes.fromhex(data))))
+    return tracks
 
 
 def absolute(messages):
@@ -87,17 +91,30 @@ def compare(path, name, ours, theirs):
         raise Mismatch(f"{path}: {name}: xemidi {len(ours)} events, mido {len(theirs)}")
 
 
-def check(dump, path):
+def check(command, path, work):
     midi = mido.MidiFile(path)
-    division, tracks = read_with_xemidi(dump, path, True)
-    if division != midi.ticks_per_beat or len(tracks) != len(midi.tracks):
-        raise Mismatch(f"{path}: xemidi reads division {division} with {len(tracks)} tracks, "
-                       f"mido {midi.ticks_per_beat} with {len(midi.tracks)}")
-    for number, (ours, theirs) in enumerate(zip(tracks, midi.tracks)):
-        compare(path, f"track {number}", ours, absolute(theirs))
-    _, merged = read_with_xemidi(dump, path, False)
-    compare(path, "merged", merged[0] if merged else [], absolute(mido.merge_tracks(midi.tracks)))
-    return sum(len(track) for track in tracks)
+    theirs = [absolute(track) for track in midi.tracks]
+    ours = listed_tracks(command, path)
+    ours += [[]] * (len(theirs) - len(ours))  # tracks without events list nothing
+    for number, (a, b) in enumerate(zip(ours, theirs)):
+        compare(path, f"track {number}", a, b)
+    if len(ours) != len(theirs):
+        raise Mismatch(f"{path}: xemidi lists {len(ours)} tracks, mido reads {len(theirs)}")
+    one, zero, back = (os.path.join(work, name) for name in ("one.mid", "zero.mid", "back.mid"))
+    xemidi(command, "convert", path, one, "--format", "1")
+    xemidi(command, "convert", path, zero)
+    xemidi(command, "convert", zero, back, "--format", "1")
+    merged = absolute(mido.merge_tracks(midi.tracks))
+    for written, kind, tracks in [(one, 1, theirs), (zero, 0, [merged]), (back, 1, [merged])]:
+        again = mido.MidiFile(written)
+        if (again.type, again.ticks_per_beat) != (kind, midi.ticks_per_beat):
+            raise Mismatch(f"{path}: converted to format {kind}, mido reads format "
+                           f"{again.type}, division {again.ticks_per_beat}")
+        if len(again.tracks) != len(tracks):
+            raise Mismatch(f"{path}: converted to format {kind}, {len(again.tracks)} tracks")
+        for number, (a, b) in enumerate(zip(again.tracks, tracks)):
+            compare(path, f"format {kind}, track {number}", absolute(a), b)
+    return sum(len(track) for track in theirs)
 
 
 def midiutil_files(folder, count=6, seed=37):
@@ -136,7 +153,7 @@ def midiutil_files(folder, count=6, seed=37):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--dump", required=True, help="the read_dump program")
+    parser.add_argument("--xemidi", required=True, help="the xemidi command")
     parser.add_argument("--midiutil", help="a folder for files written by MIDIUtil")
     parser.add_argument("files", nargs="*")
     args = parser.parse_args()
@@ -147,13 +164,16 @@ def main():
         print("no files to read")
         return 1
     events = 0
+    work = tempfile.mkdtemp()
     try:
         for path in paths:
-            events += check(args.dump, path)
+            events += check(args.xemidi, path, work)
     except Mismatch as error:
         print(f"FAIL {error}")
         return 1
-    print(f"{len(paths)} files, {events} events: xemidi reads what mido reads, both ways")
+    finally:
+        shutil.rmtree(work)
+    print(f"{len(paths)} files, {events} events: xemidi reads and converts them as mido reads them")
     return 0
 
 

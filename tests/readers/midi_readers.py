@@ -1,10 +1,13 @@
 """Reading MIDI files with software we did not write: mido, and libsmf through
-the small smf_dump program. Both hand back (division, events), every event as
-(tick, bytes) at its absolute tick, in file order, the end of track included:
+the small smf_dump program. Each reader hands back (format, division,
+tracks), every track a list of events as (tick, bytes) at their absolute
+ticks, in file order, the end of track included:
 
   channel message   status byte and data bytes (running status undone)
   system exclusive  F0 ... F7
   meta event        FF, type, length as a variable-length quantity, data
+
+READERS read a format-0 file as (division, events); TRACK_READERS read any.
 """
 
 import subprocess
@@ -18,32 +21,50 @@ class Mismatch(Exception):
     """A file does not hold what it should."""
 
 
-def read_with_mido(path, dump=None):
+def read_tracks_with_mido(path, dump=None):
     midi = mido.MidiFile(path)
-    if midi.type != 0 or len(midi.tracks) != 1:
-        raise Mismatch(f"{path}: mido reads type {midi.type} with {len(midi.tracks)} tracks")
-    events, tick = [], 0
-    for message in midi.tracks[0]:
-        tick += message.time
-        events.append((tick, bytes(message.bytes())))
-    return midi.ticks_per_beat, events
+    tracks = []
+    for track in midi.tracks:
+        events, tick = [], 0
+        for message in track:
+            tick += message.time
+            events.append((tick, bytes(message.bytes())))
+        tracks.append(events)
+    return midi.type, midi.ticks_per_beat, tracks
 
 
-def read_with_libsmf(path, dump):
+def read_tracks_with_libsmf(path, dump):
     run = subprocess.run([dump, path], capture_output=True, text=True, check=False)
     if run.returncode != 0:
         raise Mismatch(f"{path}: libsmf refuses it: {run.stderr.strip()}")
     lines = run.stdout.splitlines()
-    if lines[:1] != ["format 0"] or not lines[1].startswith("division "):
+    if not (lines[:1] and lines[0].startswith("format ") and lines[1].startswith("division ")):
         raise Mismatch(f"{path}: libsmf reads {lines[:2]}")
-    events = []
+    tracks = []
     for line in lines[2:]:
+        if line.startswith("track "):
+            tracks.append([])
+            continue
         tick, hexbytes = line.split()
-        events.append((int(tick), bytes.fromhex(hexbytes)))
-    return int(lines[1].split()[1]), events
+        tracks[-1].append((int(tick), bytes.fromhex(hexbytes)))
+    return int(lines[0].split()[1]), int(lines[1].split()[1]), tracks
 
+
+def format_0(read_tracks):
+    """A reader of format-0 files from a reader of any: (division, events)."""
+    def read(path, dump=None):
+        file_format, division, tracks = read_tracks(path, dump)
+        if file_format != 0 or len(tracks) != 1:
+            raise Mismatch(f"{path}: read as format {file_format} with {len(tracks)} tracks")
+        return division, tracks[0]
+    return read
+
+
+read_with_mido = format_0(read_tracks_with_mido)
+read_with_libsmf = format_0(read_tracks_with_libsmf)
 
 READERS = {"mido": read_with_mido, "libsmf": read_with_libsmf}
+TRACK_READERS = {"mido": read_tracks_with_mido, "libsmf": read_tracks_with_libsmf}
 
 
 def without_end_of_track(path, events):

@@ -11,6 +11,11 @@
 //   division D
 //   TICK HEX CALL NAME      one line per event, in the order of the file
 //
+// Then the objects of one division, up to four at a time, as the tracks of
+// format-1 files (SaveSmfTracks): DIR/random_tracks_k.mid, and
+// DIR/random_tracks_k.tracks naming the random_i of its tracks in order;
+// track j must hold what its random_i.mid holds.
+//
 // HEX is the event as a reader hands it out: a channel message with its
 // status byte, a system-exclusive message from F0 to F7, a meta event as FF,
 // type, length (variable-length quantity) and data. CALL numbers the
@@ -362,7 +367,13 @@ void save(SmfHandle smf, const std::string& path) {
     if (!SaveSmf(smf, path.c_str(), CreateAlways, NormalFile)) fail("cannot save " + path);
 }
 
-void writeOne(const std::string& dir, int index, uint32_t seed, Options options) {
+struct Written {
+    SmfHandle smf;
+    int division;
+    std::string stem;
+};
+
+Written writeOne(const std::string& dir, int index, uint32_t seed, Options options) {
     static const int divisions[] = {96, 480, 960, 32767};
     std::mt19937 pick(seed);
     const int division = divisions[pick() % 4];
@@ -378,7 +389,34 @@ void writeOne(const std::string& dir, int index, uint32_t seed, Options options)
     save(copy, stem + "-copy.mid");
     writeEvents(stem + ".events", division, object.expected());
     DeleteSmf(copy);
-    DeleteSmf(smf);
+    return {smf, division, stem};
+}
+
+// The objects as the tracks of format-1 files: those of one division, in
+// order, up to four to a file, which holds what each one's own file holds.
+// Beside each file, its .tracks names the files of its tracks, one a line.
+void writeTracks(const std::string& dir, const std::vector<Written>& objects) {
+    int files = 0;
+    for (const int division : {96, 480, 960, 32767}) {
+        std::vector<const Written*> alike;
+        for (const Written& object : objects) {
+            if (object.division == division) alike.push_back(&object);
+        }
+        for (size_t first = 0; first < alike.size(); first += 4) {
+            const std::string stem = dir + "/random_tracks_" + std::to_string(files++);
+            std::vector<SmfHandle> handles;
+            std::ofstream names(stem + ".tracks");
+            for (size_t i = first; i < std::min(first + 4, alike.size()); ++i) {
+                handles.push_back(alike[i]->smf);
+                names << std::filesystem::path(alike[i]->stem).filename().string() << "\n";
+            }
+            if (!names) fail("cannot write " + stem + ".tracks");
+            if (!SaveSmfTracks(handles.data(), static_cast<uint32_t>(handles.size()),
+                               (stem + ".mid").c_str(), CreateAlways, NormalFile)) {
+                fail("cannot save " + stem + ".mid");
+            }
+        }
+    }
 }
 
 // Creates dir, or empties it of the files an earlier run wrote.
@@ -410,7 +448,11 @@ int main(int argc, char** argv) {
     const int count = std::atoi(argv[2]);
     const uint32_t seed = static_cast<uint32_t>(std::strtoul(argv[3], nullptr, 10));
     clearDirectory(argv[1]);
-    for (int i = 0; i < count; ++i) writeOne(argv[1], i, seed + static_cast<uint32_t>(i), options);
+    std::vector<Written> objects;
+    for (int i = 0; i < count; ++i)
+        objects.push_back(writeOne(argv[1], i, seed + static_cast<uint32_t>(i), options));
+    writeTracks(argv[1], objects);
+    for (const Written& object : objects) DeleteSmf(object.smf);
     std::printf("wrote %d random files to %s (seed %lu)\n", count, argv[1],
                 static_cast<unsigned long>(seed));
     return 0;

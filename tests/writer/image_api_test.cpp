@@ -1,6 +1,7 @@
 // The file image, byte for byte.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -178,6 +179,87 @@ TEST(Image, RandomObjectsReadBackInOrder) {
         EXPECT_EQ(trackLength + 22, size);
         EXPECT_EQ(smftest::Reader(image).read().events, expected) << "round " << round;
     }
+}
+
+// The format-1 image of several objects: a header chunk of format 1 with
+// their count and division, then each object's own track chunk, the bytes
+// its own image holds after its header chunk; the same object may stand
+// twice. Sizes and copies agree as for one object.
+TEST(TracksImage, ChunksAreTheObjectsOwn) {
+    std::mt19937 random(20261209);
+    for (int round = 0; round < 10; ++round) {
+        const int32_t division = int32_t(random() % 32767 + 1);
+        std::vector<std::unique_ptr<Object>> objects;
+        std::vector<SmfHandle> tracks;
+        for (uint32_t n = 1 + random() % 4; n > 0; --n) {
+            objects.push_back(std::make_unique<Object>(division));
+            for (uint32_t i = random() % 200; i > 0; --i)
+                insertRandom(objects.back()->smf, uint32_t(random() % 5000), random);
+            tracks.push_back(objects.back()->smf);
+        }
+        tracks.push_back(tracks[0]);
+        const uint32_t count = uint32_t(tracks.size());
+        Bytes expected = {'M',
+                          'T',
+                          'h',
+                          'd',
+                          0,
+                          0,
+                          0,
+                          6,
+                          0,
+                          1,
+                          0,
+                          uint8_t(count),
+                          uint8_t(division >> 8),
+                          uint8_t(division)};
+        for (SmfHandle track : tracks) {
+            const Bytes own = imageOf(track);
+            expected.insert(expected.end(), own.begin() + 14, own.end());
+        }
+        uint32_t size = 0;
+        ASSERT_EQ(GetSmfTracksDataSize(tracks.data(), count, &size), 1);
+        ASSERT_EQ(size, expected.size());
+        Bytes image(size + 1, 0xAA);
+        ASSERT_EQ(GetSmfTracksData(tracks.data(), count, image.data(), size + 1), 1);
+        EXPECT_EQ(image.back(), 0xAA);
+        image.pop_back();
+        EXPECT_EQ(image, expected) << "round " << round;
+        Bytes smaller(size - 1, 0xAA);
+        EXPECT_EQ(GetSmfTracksData(tracks.data(), count, smaller.data(), size - 1), 0);
+        EXPECT_EQ(smaller, Bytes(size - 1, 0xAA));
+    }
+}
+
+// Refused: no array, a count of 0 or beyond what the header's 16 bits
+// hold, a handle that names no live object, two divisions, no place for
+// the answer, an object without an image. Nothing is written.
+TEST(TracksImage, Refusals) {
+    Object a, b, other(96), far;
+    far.midi(0x10000000u, {0x90, 0x3C, 0x64});
+    SmfHandle deleted = CreateSmf(480);
+    DeleteSmf(deleted);
+    const SmfHandle good[2] = {a.smf, b.smf};
+    const std::vector<std::vector<SmfHandle>> refused = {
+        {a.smf, deleted}, {nullptr}, {a.smf, other.smf}, {a.smf, far.smf}};
+    uint32_t size = 77;
+    uint8_t buffer[256] = {};
+    for (const auto& tracks : refused) {
+        const uint32_t count = uint32_t(tracks.size());
+        EXPECT_EQ(GetSmfTracksDataSize(tracks.data(), count, &size), 0);
+        EXPECT_EQ(GetSmfTracksData(tracks.data(), count, buffer, sizeof buffer), 0);
+    }
+    EXPECT_EQ(GetSmfTracksDataSize(nullptr, 1, &size), 0);
+    EXPECT_EQ(GetSmfTracksDataSize(good, 0, &size), 0);
+    EXPECT_EQ(GetSmfTracksDataSize(good, 2, nullptr), 0);
+    EXPECT_EQ(GetSmfTracksData(good, 2, nullptr, sizeof buffer), 0);
+    EXPECT_EQ(size, 77u);
+    EXPECT_EQ(buffer[0], 0);
+    // The header counts at most 65535 tracks.
+    const std::vector<SmfHandle> most(65535, a.smf), tooMany(65536, a.smf);
+    EXPECT_EQ(GetSmfTracksDataSize(tooMany.data(), 65536, &size), 0);
+    ASSERT_EQ(GetSmfTracksDataSize(most.data(), 65535, &size), 1);
+    EXPECT_EQ(size, 14u + 65535u * 12u);
 }
 
 }  // namespace

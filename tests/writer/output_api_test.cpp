@@ -1,6 +1,7 @@
 // Handing out the image: size, caller memory and disk files.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -111,6 +112,33 @@ TEST_F(Output, DispositionsOnAMissingFile) {
 
 TEST_F(Output, MissingFolderFails) {
     EXPECT_EQ(SaveSmf(smf, "no-such-folder/x.mid", CreateAlways, Normal), 0);
+}
+
+// A format-1 file is saved as SaveSmf saves one: the image that
+// GetSmfTracksData gives, under the same dispositions; refused tracks touch
+// no file and leave errno as it was.
+TEST_F(Output, TracksAreSavedAsTheirImage) {
+    SmfHandle other = CreateSmf(480), deleted = CreateSmf(480);
+    DeleteSmf(deleted);
+    const SmfHandle tracks[3] = {smf, other, smf};
+    uint32_t size = 0;
+    ASSERT_EQ(GetSmfTracksDataSize(tracks, 3, &size), 1);
+    Bytes expected(size);
+    ASSERT_EQ(GetSmfTracksData(tracks, 3, expected.data(), size), 1);
+    writeFile(path, Bytes(500, 0x55));
+    ASSERT_EQ(SaveSmfTracks(tracks, 3, path.c_str(), CreateAlways, Normal), 1);
+    EXPECT_EQ(readFile(path), expected);
+    EXPECT_EQ(SaveSmfTracks(tracks, 3, path.c_str(), CreateNew, Normal), 0);
+    EXPECT_EQ(SaveSmfTracks(tracks, 3, nullptr, CreateAlways, Normal), 0);
+    std::remove(path.c_str());
+    const SmfHandle refused[2] = {smf, deleted};
+    errno = 1234;
+    EXPECT_EQ(SaveSmfTracks(refused, 2, path.c_str(), CreateAlways, Normal), 0);
+    EXPECT_EQ(SaveSmfTracks(tracks, 0, path.c_str(), CreateAlways, Normal), 0);
+    EXPECT_EQ(SaveSmfTracks(nullptr, 1, path.c_str(), CreateAlways, Normal), 0);
+    EXPECT_EQ(errno, 1234);
+    EXPECT_TRUE(readFile(path).empty());
+    DeleteSmf(other);
 }
 
 }  // namespace

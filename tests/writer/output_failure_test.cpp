@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "support/failing_system.h"
@@ -42,25 +43,37 @@ class OutputFailure : public smftest::SmfTest {
 
 // ... and removes the file it made, while a file that was there stays.
 // errno holds the failed step's reason, which closing and removing the file
-// afterwards do not replace.
+// afterwards do not replace. A format-1 file of the object (twice) is saved
+// the same way.
 TEST_F(OutputFailure, SaveReportsEveryFailedStepAndClosesTheFile) {
-    for (Fail fail : {Fail::CreateFile, Fail::WriteFile, Fail::ShortWrite, Fail::CloseFile}) {
-        FailingSystem system(fail);
-        const uint32_t reason = FailingSystem::reasonOf(fail);
-        EXPECT_EQ(SaveSmf(smf, path, 2, 0x80), 0) << int(fail);
-        EXPECT_TRUE(reason == 0 || uint32_t(errno) == reason) << int(fail) << ": " << errno;
-        EXPECT_EQ(FailingSystem::counts().closes, fail == Fail::CreateFile ? 0 : 1);
-        EXPECT_EQ(std::fopen(path, "rb"), nullptr) << "a failed save left a file: " << int(fail);
-        std::fclose(std::fopen(path, "wb"));
-        EXPECT_EQ(SaveSmf(smf, path, 4, 0x80), 0) << int(fail);  // OPEN_ALWAYS, existing
-        EXPECT_TRUE(reason == 0 || uint32_t(errno) == reason) << int(fail) << ": " << errno;
-        std::FILE* existing = std::fopen(path, "rb");
-        EXPECT_NE(existing, nullptr) << "an existing file was removed: " << int(fail);
-        if (existing != nullptr) std::fclose(existing);
+    const SmfHandle twice[2] = {smf, smf};
+    const auto saveOne = [&](uint32_t disposition) {
+        return SaveSmf(smf, path, disposition, 0x80);
+    };
+    const auto saveTracks = [&](uint32_t disposition) {
+        return SaveSmfTracks(twice, 2, path, disposition, 0x80);
+    };
+    for (const auto& save : {std::function<int(uint32_t)>(saveOne), {saveTracks}}) {
+        for (Fail fail : {Fail::CreateFile, Fail::WriteFile, Fail::ShortWrite, Fail::CloseFile}) {
+            FailingSystem system(fail);
+            const uint32_t reason = FailingSystem::reasonOf(fail);
+            EXPECT_EQ(save(2), 0) << int(fail);
+            EXPECT_TRUE(reason == 0 || uint32_t(errno) == reason) << int(fail) << ": " << errno;
+            EXPECT_EQ(FailingSystem::counts().closes, fail == Fail::CreateFile ? 0 : 1);
+            EXPECT_EQ(std::fopen(path, "rb"), nullptr)
+                << "a failed save left a file: " << int(fail);
+            std::fclose(std::fopen(path, "wb"));
+            EXPECT_EQ(save(4), 0) << int(fail);  // OPEN_ALWAYS, existing
+            EXPECT_TRUE(reason == 0 || uint32_t(errno) == reason) << int(fail) << ": " << errno;
+            std::FILE* existing = std::fopen(path, "rb");
+            EXPECT_NE(existing, nullptr) << "an existing file was removed: " << int(fail);
+            if (existing != nullptr) std::fclose(existing);
+            std::remove(path);
+        }
+        FailingSystem none(Fail::None);
+        EXPECT_EQ(save(2), 1);
         std::remove(path);
     }
-    FailingSystem none(Fail::None);
-    EXPECT_EQ(SaveSmf(smf, path, 2, 0x80), 1);
 }
 
 TEST_F(OutputFailure, ClipboardKeepsItsContentWhenTheImageCannotBeGiven) {
