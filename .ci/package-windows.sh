@@ -5,18 +5,19 @@
 # -win64.zip (from build/win64), alike but for the bitness: xemidi.dll and
 # the xemidi command xemidi.exe (without their debug information),
 # xemidi.h, xemidi.def, the import libraries for MinGW (libxemidi.dll.a)
-# and MSVC (xemidi.lib), README-windows.txt, the licence as LICENSE.txt and
-# the Python package xemidi/ with a copy of the DLL, which it loads from
-# its own folder. Then checks what it packed: the DLL and both import
-# libraries with check_dll.py, the README made for this bitness, the
-# licence, the Python package's files and its copy of the DLL, and the
-# example host compiled from the packed header and linked with each import
-# library, run under Wine in the build's prefix beside the packed DLL
-# (wine64 for win64, the 32-bit Wine for win32), with the command's
-# --version: both files the host writes must read back through mido with
-# what the example printed. --no-run builds the example hosts without
-# running them (no 32-bit Wine). The version in the name is the build's,
-# which comes from xemidi.h; the bitness is the build's too.
+# and MSVC (xemidi.lib), README-windows.txt, the licence as LICENSE.txt, the
+# Python package xemidi/ with a copy of the DLL, which it loads from its own
+# folder, and the example host's sources (examples/). Then checks what it
+# packed: the DLL and both import libraries with check_dll.py, the README
+# made for this bitness, the licence, the Python package's files, version
+# and copy of the DLL, and the example host compiled from the packed
+# sources and header and linked with each import library, run under Wine
+# in the build's prefix beside the packed DLL (wine64 for win64, the 32-bit
+# Wine for win32), with the command's --version: both files the host writes
+# must read back through mido with what the example printed. --no-run
+# builds the example hosts without running them (no 32-bit Wine). The
+# version in the name is the build's, which comes from xemidi.h; the
+# bitness is the build's too.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 run=1
@@ -50,7 +51,13 @@ cp "$build/README-windows.txt" "$stage/"
 cp LICENSE "$stage/LICENSE.txt"
 mkdir "$stage/xemidi"
 cp python/xemidi/*.py python/xemidi/py.typed "$stage/xemidi/"
+# The version written out, as a wheel carries it (no header beside the package).
+PYTHONPATH=python /usr/bin/python3 -c 'import sys, build_xemidi
+sys.stdout.buffer.write(build_xemidi.version_module(sys.argv[1]))' "$version" \
+  >"$stage/xemidi/_version.py"
 cp "$stage/xemidi.dll" "$stage/xemidi/"
+mkdir "$stage/examples"
+cp examples/*.c examples/*.h "$stage/examples/"
 $tools-dlltool --input-def "$build/xemidi.def" --dllname xemidi.dll --kill-at \
   --output-lib "$stage/xemidi.lib"
 (cd "$build/package" && zip -q -X -r "../$name.zip" "$name")
@@ -69,12 +76,14 @@ for library in libxemidi.dll.a xemidi.lib; do
   /usr/bin/python3 .ci/check_dll.py --dll "$packed/xemidi.dll" \
     --import-library "$packed/$library" --exports "$build/xemidi_exports.table" \
     --machine $machine --version "$version"
-  $tools-gcc-posix -std=c99 -Wall -Werror -I "$packed" examples/*.c "$packed/$library" \
+  $tools-gcc-posix -std=c99 -Wall -Werror -I "$packed" "$packed"/examples/*.c "$packed/$library" \
     -o "$check/song-$library.exe"
 done
 cmp "$packed/xemidi.dll" "$packed/xemidi/xemidi.dll"
+diff -r --exclude=CMakeLists.txt examples "$packed/examples" || fail "examples/ is not the example host's sources"
 diff <(cd python/xemidi && ls *.py py.typed) <(cd "$packed/xemidi" && ls *.py py.typed)
-PYTHONPATH=$packed PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 -c 'import xemidi; assert not xemidi.ACCELERATED'
+PYTHONPATH=$packed PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 -c 'import sys, xemidi
+assert not xemidi.ACCELERATED and xemidi.__version__ == sys.argv[1], xemidi.__version__' "$version"
 
 if [ -n "$run" ]; then
   # The tests' Wine settings (tests/windows.cmake) and their prefix, whose

@@ -29,7 +29,11 @@ import sys
 import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-LIBRARIES = ["xemidi", "libsmf", "portsmf", "mido", "midiutil", "xemidi-python"]
+LIBRARIES = ["xemidi", "libsmf", "portsmf", "mido", "midiutil", "xemidi-python",
+             "xemidi-python-batch"]
+# How the chart names a line, where not by its library's name.
+LABELS = {"xemidi-python": "xemidi-python, midi() per event",
+          "xemidi-python-batch": "xemidi-python, one insert_midi()"}
 COUNTS = [10000, 20000, 50000, 100000, 200000, 500000, 1000000]
 
 
@@ -86,7 +90,8 @@ def draw(times, path, libraries=LIBRARIES, unit="events (time order, 16 channels
     for library in libraries:
         points = sorted(times[library].items())
         if points:
-            axes.plot([c for c, _ in points], [t for _, t in points], marker="o", label=library)
+            axes.plot([c for c, _ in points], [t for _, t in points], marker="o",
+                      label=LABELS.get(library, library))
     axes.set_xscale("log")
     axes.set_yscale("log")
     axes.set_xlabel(unit)

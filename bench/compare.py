@@ -17,8 +17,14 @@ controllers at the same times (in beats) as the list.
                    [--libraries xemidi,libsmf,...] [--json results.json]
 
 --libraries runs only the named ones (xemidi, libsmf, portsmf, mido,
-midiutil, xemidi-python) and prints their table alone; --json also writes
-the results, one object per library (bench/chart.py uses both).
+midiutil, xemidi-python, xemidi-python-batch, xemidi-batch) and prints their
+table alone; --json also writes the results, one object per library
+(bench/chart.py uses both).
+
+xemidi-python calls midi() once per event; xemidi-python-batch gives the
+same events to one insert_midi, its lists of ticks and messages made in the
+timed build as xemidi-python makes each message, through the compiled
+module built here from python/xemidi/_cbatch.c.
 
 In random order each library is given the events as it takes them best:
 mido builds its track from the list sorted by tick (Python's sort), MIDIUtil
@@ -64,7 +70,8 @@ import xemidi._accelerator  # noqa: E402
 
 DIVISION = 480
 NATIVE = ["xemidi", "libsmf", "portsmf"]  # run by bench/peers (xemidi_peers)
-LIBRARIES = NATIVE + ["mido", "midiutil", "xemidi-python", "xemidi-batch"]  # batch: its four rows
+LIBRARIES = NATIVE + ["mido", "midiutil", "xemidi-python", "xemidi-python-batch",
+                      "xemidi-batch"]  # batch: its four rows
 BUDGET_SECONDS = 20.0  # a library's repeats stop once its runs took this long
 
 
@@ -136,6 +143,14 @@ def build_binding(events):
     insert = smf.midi
     for tick, s, a, b in events:
         insert(tick, bytes((s, a, b)))
+    return smf
+
+
+def build_binding_batch(events):
+    """The events of build_binding in one insert_midi, its two lists made
+    here from the same events."""
+    smf = xemidi.Smf(DIVISION)
+    smf.insert_midi([event[0] for event in events], [bytes(event[1:]) for event in events])
     return smf
 
 
@@ -332,6 +347,7 @@ def random_verdicts(results, count):
 def verdicts(results, fastest, count):
     ours = next(r for r in results if r["peer"] == "xemidi")
     binding = next(r for r in results if r["peer"] == "xemidi-python")
+    batch = next(r for r in results if r["peer"] == "xemidi-python-batch")
     python_peers = {r["peer"]: r for r in results if r["peer"] in ("mido", "midiutil")}
     build, image = fastest["build"] / ours["build"], fastest["write"] / ours["write"]
     lines = [
@@ -346,6 +362,10 @@ def verdicts(results, fastest, count):
         " bytes per event",
         f"xemidi-python build: {binding['build']:.4f} s, "
         + ", ".join(f"{r['build'] / binding['build']:.2f}x as fast as {name} ({r['build']:.4f} s)"
+                    for name, r in python_peers.items()),
+        f"xemidi-python-batch build: {batch['build']:.4f} s, "
+        f"{binding['build'] / batch['build']:.2f}x as fast as midi() per event, "
+        + ", ".join(f"{r['build'] / batch['build']:.2f}x as fast as {name}"
                     for name, r in python_peers.items()),
     ]
     return "\n".join(lines)
@@ -390,14 +410,17 @@ def main():
     if "midiutil" in chosen:
         results.append(time_python("midiutil", build_midiutil, image_midiutil, notes,
                                    args.repeat, out_dir))
-    if "xemidi-python" in chosen or "xemidi-batch" in chosen:
+    binding = {"xemidi-python", "xemidi-python-batch", "xemidi-batch"} & set(chosen)
+    if binding:
         xemidi.load(os.path.join(args.build, "libxemidi.so"))
+    compiled = use_compiled_module() if binding - {"xemidi-python"} else None
     if "xemidi-python" in chosen:
         results.append(time_python("xemidi-python", build_binding, image_binding, events,
                                    args.repeat, out_dir))
-    compiled = None
+    if "xemidi-python-batch" in chosen:
+        results.append(time_python("xemidi-python-batch", build_binding_batch, image_binding,
+                                   events, args.repeat, out_dir))
     if "xemidi-batch" in chosen:
-        compiled = use_compiled_module()
         lists, arrays = batch_sources(notes)
         for name, build, source in (("xemidi-python-calls", build_binding_calls, notes),
                                     ("xemidi-batch-lists", build_batch, lists),
@@ -424,7 +447,7 @@ def main():
     else:
         for r in results:
             print(f"{r['peer']}: build {r['build']:.4f} s, image {r['write']:.4f} s, {r['check']}")
-    if compiled is not None:
+    if "xemidi-batch" in chosen:
         print(batch_verdicts(results, compiled))
     return 0 if all(r["check"] == "same notes and controllers" for r in results) else 1
 

@@ -350,6 +350,13 @@ XEMIDI_EXTERN int XEMIDI_CALL GetSmfEvent(SmfHandle smf, uint32_t index, uint32_
 /* A note: note-off (0x80|channel, key, 64) at tick + duration (modulo 2^32),
  * then note-on (0x90|channel, key, velocity) at tick. key 0..127, velocity
  * 1..127, any duration. Both go in, or neither.
+ * A negative duration is taken as it is: the note-off goes at tick +
+ * duration modulo 2^32, before the note-on (at tick 1000 with -100, at 900)
+ * or, below tick 0, round to the end of the tick range; a tick + duration
+ * past 2^32 - 1 goes round to the start likewise. Either way no release
+ * follows the strike where the note should end, and the note sounds on. A
+ * host passes 0 or more with tick + duration at most 2^32 - 1 (the Python
+ * and JavaScript packages refuse any other duration).
  * Order at a shared tick: the note-on goes directly after the last release
  * (note-off, or note-on with velocity 0) of its channel and key already at
  * its tick, so a note struck where the same key's previous note ends sounds;

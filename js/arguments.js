@@ -75,9 +75,38 @@ export function integer(value, method, name, type = 'int32_t') {
   }
   const [low, high] = LIMITS[type];
   if (value < low || value > high) {
-    throw argumentError(method, name, `${name}=${value} does not fit in ${type}`);
+    throw argumentError(method, name, `${name}=${value} is not in ${low}..${high}`);
   }
   return value;
+}
+
+// A note's duration is 0..2^32 - 1 (passed to the C int32_t as the same 32
+// bits), and its note-off at the last tick or before: a negative duration,
+// or one that takes the note-off past the last tick and round, would put it
+// before its note-on, which leaves the note sounding. As the Python binding.
+const LAST_TICK = 0xffffffff;
+
+function noteOffWraps(method, tickName, tick, durationName, duration) {
+  const sum = tick + duration;
+  return argumentError(method, durationName,
+    `${tickName} + ${durationName} = ${sum} is past tick ${LAST_TICK}: the note-off would go round to tick ${sum - 2 ** 32}, before its note-on`);
+}
+
+export function checkNoteOff(method, tick, duration) {
+  if (tick + duration > LAST_TICK) throw noteOffWraps(method, 'tick', tick, 'duration', duration);
+}
+
+// Every note-off of a batch at the last tick or before (columns as column()
+// gives them).
+export function checkNoteOffs(method, ticks, durations, count) {
+  for (let i = 0; i < count; i++) {
+    const tick = ticks.values ? ticks.values[i] : ticks.single;
+    const duration = durations.values ? durations.values[i] : durations.single;
+    if (tick + duration > LAST_TICK) {
+      const at = (name, c) => (c.values ? `${name}[${i}]` : name);
+      throw noteOffWraps(method, at('ticks', ticks), tick, at('durations', durations), duration);
+    }
+  }
 }
 
 // Bytes as a Uint8Array: a Uint8Array, an ArrayBuffer, any other view of one

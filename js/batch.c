@@ -25,7 +25,7 @@
 
 uint32_t xemidi_insert_notes(SmfHandle smf, uint32_t count, const uint32_t* ticks,
                              const int32_t* channels, const int32_t* keys,
-                             const int32_t* velocities, const int32_t* durations, uint32_t single,
+                             const int32_t* velocities, const uint32_t* durations, uint32_t single,
                              uint32_t* spans);
 uint32_t xemidi_insert_midi(SmfHandle smf, uint32_t count, const uint32_t* ticks, uint32_t single,
                             const uint8_t* bytes, const uint32_t* ends, uint32_t* spans);
@@ -48,9 +48,16 @@ static size_t step(uint32_t single, int column) {
     return (single >> column & 1u) ? 0 : 1;
 }
 
+/* A duration, 0..2^32 - 1, as the int32_t of the same 32 bits. */
+static int32_t as_int32(uint32_t duration) {
+    return duration <= INT32_MAX ? (int32_t)duration
+                                 : (int32_t)(duration - UINT32_C(0x80000000)) + INT32_MIN;
+}
+
+/* The package has checked that tick + duration never passes 2^32 - 1. */
 uint32_t xemidi_insert_notes(SmfHandle smf, uint32_t count, const uint32_t* ticks,
                              const int32_t* channels, const int32_t* keys,
-                             const int32_t* velocities, const int32_t* durations, uint32_t single,
+                             const int32_t* velocities, const uint32_t* durations, uint32_t single,
                              uint32_t* spans) {
     const size_t t = step(single, 0), c = step(single, 1), k = step(single, 2);
     const size_t v = step(single, 3), d = step(single, 4);
@@ -58,13 +65,13 @@ uint32_t xemidi_insert_notes(SmfHandle smf, uint32_t count, const uint32_t* tick
     spans_clear(spans);
     for (i = 0; i < count; ++i) {
         const uint32_t tick = ticks[i * t];
-        const int32_t duration = durations[i * d];
+        const uint32_t duration = durations[i * d];
         if (!cal_insert_Note(smf, tick, channels[i * c], keys[i * k], velocities[i * v],
-                             duration)) {
+                             as_int32(duration))) {
             break;
         }
         spans_add(spans, tick);
-        spans_add(spans, tick + (uint32_t)duration);
+        spans_add(spans, tick + duration);
     }
     return i;
 }

@@ -1,7 +1,9 @@
 // Smf: one xemidi object, a Standard MIDI File (format 0) built in the
 // module's memory. `smfClass(module)` makes the class of one instance of the
 // module; every object of that class lives in that instance.
-import { argumentError, bytes, column, countOf, integer, refusal, text, XemidiError } from './arguments.js';
+import {
+  argumentError, bytes, checkNoteOff, checkNoteOffs, column, countOf, integer, refusal, text, XemidiError,
+} from './arguments.js';
 import { reason, TickSpans } from './rules.js';
 
 const NOTE_NAMES = ['ticks', 'channels', 'keys', 'velocities', 'durations'];
@@ -89,23 +91,27 @@ export function smfClass(module) {
     // ---- channel messages (channel 0..15) ----------------------------------
 
     // cal_insert_Note: a note-on (key 0..127, velocity 1..127) at tick and its
-    // note-off (velocity 64) at tick + duration, modulo 2^32.
+    // note-off (velocity 64) at tick + duration. duration is 0..2^32 - 1, and
+    // the note-off at tick 2^32 - 1 or before: a negative duration, or one
+    // that would take it past and round before its note-on, is refused.
     note(tick, channel, key, velocity, duration) {
-      if (u32(tick) && i32(channel) && i32(key) && i32(velocity) && i32(duration) &&
+      if (u32(tick) && i32(channel) && i32(key) && i32(velocity) && u32(duration) &&
+          tick + duration <= 0xffffffff &&
           x.cal_insert_Note(this.#handle, tick, channel, key, velocity, duration) !== 0) {
         this.#ticks.add(tick);
-        this.#ticks.add((tick + duration) >>> 0);
+        this.#ticks.add(tick + duration);
         return;
       }
       const m = 'note';
       const args = {
         tick: integer(tick, m, 'tick', 'uint32_t'), channel: integer(channel, m, 'channel'),
         key: integer(key, m, 'key'), velocity: integer(velocity, m, 'velocity'),
-        duration: integer(duration, m, 'duration'),
+        duration: integer(duration, m, 'duration', 'uint32_t'),
       };
+      checkNoteOff(m, args.tick, args.duration);
       this.#insert(m, 'cal_insert_Note', args, x.cal_insert_Note, args.tick, args.channel, args.key,
         args.velocity, args.duration);
-      this.#ticks.add((args.tick + args.duration) >>> 0);
+      this.#ticks.add(args.tick + args.duration);
     }
 
     #channelCall(method, call, fn, names, values) {
@@ -345,15 +351,17 @@ export function smfClass(module) {
     // cal_insert_Note for note 0, 1, 2, ... in that order, in one call into the
     // module: exactly what note() called for each does. Each argument is an
     // array of integers (an Array or any typed array; Uint32Array ticks and
-    // Int32Array for the rest are taken as they are), all of one length, or a
+    // durations and Int32Array for the rest are taken as they are), all of one length, or a
     // single integer that stands for every note. Every argument is checked
-    // before the first note goes in. The first note the library refuses
-    // throws XemidiError with its index: the notes before it stay inserted.
+    // before the first note goes in, the durations as note() checks them. The
+    // first note the library refuses throws XemidiError with its index: the
+    // notes before it stay inserted.
     insertNotes(ticks, channels, keys, velocities, durations) {
       const m = 'insertNotes';
       const given = [ticks, channels, keys, velocities, durations];
-      const columns = given.map((value, k) => column(value, m, NOTE_NAMES[k], k === 0 ? 'uint32_t' : 'int32_t'));
+      const columns = given.map((value, k) => column(value, m, NOTE_NAMES[k], k === 0 || k === 4 ? 'uint32_t' : 'int32_t'));
       const count = countOf(m, NOTE_NAMES, columns);
+      checkNoteOffs(m, columns[0], columns[4], count);
       this.#batch(m, 'cal_insert_Note', NOTE_ARGUMENTS, columns, count, (at, single, spans) =>
         x.xemidi_insert_notes(this.#handle, count, ...at, single, spans));
     }
@@ -401,7 +409,7 @@ export function smfClass(module) {
       try {
         const at = columns.map((c, k) => {
           if (!c.values) single |= 1 << k;
-          const values = c.values ?? new Int32Array([c.single]);
+          const values = c.values ?? new Uint32Array([c.single >>> 0]); // the same 32 bits
           held.push(module.put(new Uint8Array(values.buffer, values.byteOffset, values.byteLength)));
           return held.at(-1);
         });

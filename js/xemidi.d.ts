@@ -60,7 +60,8 @@ export interface Smf {
   /** CopySmf: an independent object with the same events in the same order. */
   copy(): Smf;
 
-  /** A note-on (key 0..127, velocity 1..127) at tick and its note-off at tick + duration. */
+  /** A note-on (key 0..127, velocity 1..127) at tick and its note-off at tick + duration
+   * (0..2^32 - 1; the note-off at tick 2^32 - 1 or before, never round before its note-on). */
   note(tick: Integer, channel: Integer, key: Integer, velocity: Integer, duration: Integer): void;
   keyPressure(tick: Integer, channel: Integer, key: Integer, pressure: Integer): void;
   control(tick: Integer, channel: Integer, controller: Integer, value: Integer): void;

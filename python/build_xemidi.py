@@ -2,7 +2,8 @@
 
 It writes a wheel of the package folder xemidi/, with the metadata of
 pyproject.toml's [project] table and the version that ../include/xemidi.h
-states (XEMIDI_VERSION_STRING), and, where it can, two compiled parts:
+states (XEMIDI_VERSION_STRING), also written out as xemidi/_version.py
+(xemidi.__version__), and, where it can, two compiled parts:
 
 - the module xemidi/_cbatch (the batch inserters' loops, from
   xemidi/_cbatch.c), where Python's C compiler (sysconfig's CC, or CC from
@@ -16,6 +17,9 @@ shows with -v) and never fails the build: the package then runs its pure
 loops, or loads the library from elsewhere. A wheel with a compiled part is
 tagged for this interpreter and platform, one without is pure.
 
+Run as a program (python3 python/build_xemidi.py), it builds only the
+compiled module, into xemidi/ itself, for the package used in place.
+
 It needs nothing beyond the standard library (and tomli before Python 3.11),
 so that `pip install ./python` works where no package index can be reached.
 pip builds a local folder in place, so the repository is the folder above
@@ -24,6 +28,7 @@ this file. It builds wheels only: the version lives outside this folder.
 
 import base64
 import hashlib
+import importlib.util
 import os
 import re
 import shlex
@@ -70,15 +75,23 @@ def _project():
 
 
 def _version():
-    try:
-        header = HEADER.read_text(encoding="utf-8")
-    except FileNotFoundError:
+    """The header's version, read by the package's own _version module."""
+    if not HEADER.is_file():
         raise RuntimeError(f"xemidi takes its version from {HEADER}, which is missing: "
-                           "build the package inside the repository") from None
-    match = re.search(r'^#define XEMIDI_VERSION_STRING "([0-9]+(?:\.[0-9]+)*)"$', header, re.M)
-    if match is None:
+                           "build the package inside the repository")
+    spec = importlib.util.spec_from_file_location("_xemidi_version", HERE / PACKAGE / "_version.py")
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    version = module.from_header(HEADER)
+    if version == "0+unknown":
         raise RuntimeError(f"no XEMIDI_VERSION_STRING in {HEADER}")
-    return match.group(1)
+    return version
+
+
+def version_module(version: str) -> bytes:
+    """xemidi/_version.py as a wheel carries it: the version written out."""
+    return (f'"""The package\'s version, the library\'s (include/xemidi.h), written out '
+            f'when the package was built."""\n\n__version__ = "{version}"\n').encode()
 
 
 def _metadata(project, version):
@@ -219,6 +232,7 @@ def build_wheel(wheel_directory, config_settings=None, metadata_directory=None):
     files = {f"{PACKAGE}/{path.name}": path.read_bytes()
              for path in sorted((HERE / PACKAGE).iterdir())
              if path.suffix == ".py" or path.name == "py.typed"}
+    files[f"{PACKAGE}/_version.py"] = version_module(version)
     with tempfile.TemporaryDirectory(prefix="build_xemidi-") as scratch:
         module = build_extension(Path(scratch))
         library = build_library(Path(scratch))
@@ -241,3 +255,18 @@ def build_wheel(wheel_directory, config_settings=None, metadata_directory=None):
 def build_sdist(sdist_directory, config_settings=None):
     raise UnsupportedOperation("xemidi has no source distribution: its version is read from "
                                "the repository's include/xemidi.h; build the wheel from there")
+
+
+def build_in_place() -> Optional[Path]:
+    """The compiled module built into xemidi/ itself, for the package used
+    in place (PYTHONPATH=python); None, having said why, when it cannot be."""
+    with tempfile.TemporaryDirectory(prefix="build_xemidi-") as scratch:
+        module = build_extension(Path(scratch))
+        return None if module is None else Path(shutil.copy(module, HERE / PACKAGE))
+
+
+if __name__ == "__main__":
+    built = build_in_place()
+    if built is not None:
+        print(f"build_xemidi: {built}: xemidi used from {HERE} runs its compiled loops")
+    sys.exit(0 if built is not None else 1)

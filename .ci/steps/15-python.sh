@@ -24,3 +24,16 @@ sed -n '/^```python$/,/^```$/{/^```/d;p}' README.md >"$work/song.py"
 /usr/bin/python3 -c 'import mido, sys; notes = [m for m in mido.MidiFile(sys.argv[1]).tracks[0]
 if m.type == "note_on" and m.velocity]; assert len(notes) == 18, len(notes)
 print(f"the README'"'"'s Python example writes {len(notes)} notes")' "$work/song.mid"
+
+# In place the package runs its pure loops; the README's command builds the
+# compiled ones into python/xemidi/, which then run (removed again after).
+in_place() {
+  XEMIDI_LIBRARY=build/dev/libxemidi.so PYTHONPATH=python PYTHONDONTWRITEBYTECODE=1 \
+    /usr/bin/python3 -c 'import xemidi; print(xemidi.ACCELERATED)'
+}
+trap 'rm -rf "$work" python/xemidi/_cbatch*.so' EXIT
+rm -f python/xemidi/_cbatch*.so  # built in place before: a build product
+[ "$(in_place)" = False ] || { echo "python: in place, the package runs compiled loops" >&2; exit 1; }
+/usr/bin/python3 python/build_xemidi.py
+[ "$(in_place)" = True ] || { echo "python: build_xemidi.py built no compiled loops that run" >&2; exit 1; }
+echo "in place: the compiled loops run once python3 python/build_xemidi.py built them"

@@ -8,13 +8,18 @@ xemidi library, through ctypes.
 
 `Smf` is the whole interface (see help(xemidi.Smf)); `read` and `read_tracks`
 read a Standard MIDI File into Smf objects; `XemidiError` is what a refused
-call raises, with the rule it broke (`SmfReadError`, a ValueError too, for a
-refused file; `SmfFileError`, an OSError too, for one that cannot be read). The library (libxemidi.so,
-xemidi.dll) is loaded on first use from the file or folder that
-XEMIDI_LIBRARY names, else from this package's folder (where `pip install`
-puts the library it builds when it finds CMake and a C++ compiler), else
-from the system's library path; `load(path)` names it explicitly. `EXPORTS`
-declares every function of the C interface, with its types.
+call raises, with the method as it was called and the rule it broke
+(`SmfReadError`, a ValueError too, for a refused file; `SmfFileError`, an
+OSError too, for one that cannot be read; a refused save is an OSError too).
+Each error of an argument names the method as it was called in front.
+`__version__` is the library's version, from include/xemidi.h.
+
+The library (libxemidi.so, xemidi.dll) is loaded on first use from the file
+or folder that XEMIDI_LIBRARY names, else from this package's folder (where
+`pip install` puts the library it builds when it finds CMake and a C++
+compiler), else from the system's library path; `load(path)` names it
+explicitly. `EXPORTS` declares every function of the C interface, with its
+types.
 
 The batch inserters `Smf.insert_notes` and `Smf.insert_midi` run their loops
 in C when the package was built with its compiled module, else in Python,
@@ -27,10 +32,11 @@ from ._errors import XemidiError
 from ._library import EXPORTS, Export, Library, load
 from ._read import SmfFileError, SmfReadError, read, read_tracks
 from ._smf import Disposition, Smf
+from ._version import __version__
 
 for _public in (Disposition, Export, Library, Smf, SmfFileError, SmfReadError, XemidiError, load,
                 read, read_tracks):
     _public.__module__ = __name__  # help() and pickle name them xemidi.X
 
 __all__ = ["ACCELERATED", "Disposition", "EXPORTS", "Export", "Library", "Smf", "SmfFileError",
-           "SmfReadError", "XemidiError", "load", "read", "read_tracks"]
+           "SmfReadError", "XemidiError", "__version__", "load", "read", "read_tracks"]

@@ -11,6 +11,7 @@ from types import ModuleType
 from typing import Optional
 
 from . import _rules
+from ._arguments import DURATIONS
 
 MODULE: Optional[ModuleType] = None
 
@@ -19,7 +20,8 @@ if os.environ.get("XEMIDI_PURE_PYTHON", "") in ("", "0"):
         from . import _cbatch as MODULE  # type: ignore[no-redef]
     except ImportError:  # not built: no compiler, or the Windows zip
         MODULE = None
-    if MODULE is not None and getattr(MODULE, "SPAN_BITS", None) != _rules.SPAN_BITS:
-        MODULE = None  # built for another bookkeeping of ticks
+    if MODULE is not None and (getattr(MODULE, "SPAN_BITS", None) != _rules.SPAN_BITS or
+                               getattr(MODULE, "DURATION_HIGH", None) != DURATIONS[1]):
+        MODULE = None  # built for another bookkeeping of ticks, or of durations
 
 ACCELERATED: bool = MODULE is not None

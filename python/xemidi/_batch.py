@@ -18,18 +18,25 @@ import ctypes
 import itertools
 import operator
 import sys
-from typing import Any, Callable, Dict, Iterable, Iterator, List, Sequence, Tuple, Union
+from typing import Any, Callable, Iterable, Iterator, List, Sequence, Tuple, Union
 
 from . import _accelerator
+from ._arguments import DURATIONS, LAST_TICK, int32, note_off_wraps
 from ._errors import XemidiError
-from ._library import _BY_NAME, _INT_RANGES, _U32, LOCK
+from ._library import _BY_NAME, _INT_RANGES, LOCK, an_int, refused
 
 NOTE = "cal_insert_Note"
 MIDI = "InsertMidiEvent"
 NOTE_NAMES = ("ticks", "channels", "keys", "velocities", "durations")
 MIDI_NAMES = ("ticks", "messages")
-_NOTE_KINDS = [kind for _, kind in _BY_NAME[NOTE].arguments[1:]]
-_TICK_KIND, _LENGTH_KIND = _BY_NAME[MIDI].arguments[1][1], _BY_NAME[MIDI].arguments[3][1]
+# The limits of each column's values, and the error for a value outside
+# them: the C types' (OverflowError), and the binding's own for durations.
+Limits = Tuple[Tuple[int, int], type]
+_NOTE_LIMITS: List[Limits] = [(_INT_RANGES[kind], OverflowError)
+                              for _, kind in _BY_NAME[NOTE].arguments[1:5]]
+_NOTE_LIMITS.append((DURATIONS, ValueError))
+_TICK_LIMITS = _NOTE_LIMITS[0]
+_LENGTH_LIMITS = (_INT_RANGES[_BY_NAME[MIDI].arguments[3][1]], OverflowError)
 _INTEGER_CODES = "bBhHiIlLqQnN"  # the struct module's integer formats
 
 
@@ -53,15 +60,10 @@ Ints = Union[List[int], range, Repeated]
 Column = Union[int, Ints, List[bytes]]
 
 
-def refused(call: str, index: int, arguments: Dict[str, Any]) -> XemidiError:
-    """The error for element `index` of a batch: the library refused the C
-    function `call` with `arguments`, named as for one call."""
-    return XemidiError(call, arguments, index=index)
-
-
 def insert_notes(smf: Any, *given: Any) -> None:
     """Smf.insert_notes: given is (ticks, channels, keys, velocities, durations)."""
-    _insert(smf, NOTE, "insert_notes", given, _note_columns, _rows,
+    _insert(smf, NOTE, "insert_notes", given, _note_columns,
+            lambda columns: ((t, c, k, v, int32(d)) for t, c, k, v, d in _rows(columns)),
             lambda row: (row[0], (row[0] + row[4]) & 0xFFFFFFFF))  # note-on, note-off
 
 
@@ -107,7 +109,7 @@ def _insert(smf: Any, call: str, method: str, given: Tuple[Any, ...],
     with LOCK:
         handle = smf._handle
         if handle is None:
-            raise ValueError(f"{type(smf).__name__}.{method}(): the object is closed")
+            raise refused(ValueError, "the object is closed")
         function = getattr(smf._library, call)
         result: Any = NotImplemented
         if _accelerator.MODULE is not None:
@@ -121,10 +123,10 @@ def _insert(smf: Any, call: str, method: str, given: Tuple[Any, ...],
         refusal, ticks = result
         for tick in ticks:
             smf._ticks.add(tick)
-    if refusal is not None:
+    if refusal is not None:  # named as for one call, with the element's index
         index, row = refusal
         names = [name for name, _ in _BY_NAME[call].arguments[1:]]
-        raise refused(call, index, dict(zip(names, row)))
+        raise XemidiError(call, dict(zip(names, row)), index=index)
 
 
 def _each(function: Any, handle: int, rows: Iterable[Tuple[Any, ...]],
@@ -146,66 +148,89 @@ def _rows(columns: List[Column]) -> Iterator[Tuple[Any, ...]]:
 
 
 def _note_columns(given: Tuple[Any, ...]) -> List[Column]:
-    columns = [_ints(NOTE, name, value, kind)
-               for name, value, kind in zip(NOTE_NAMES, given, _NOTE_KINDS)]
-    _check_count(NOTE, NOTE_NAMES, columns)
+    columns = [_ints(name, value, limits)
+               for name, value, limits in zip(NOTE_NAMES, given, _NOTE_LIMITS)]
+    _check_count(NOTE_NAMES, columns)
+    _check_note_offs(columns[0], columns[4])
     return columns
+
+
+def _check_note_offs(ticks: Column, durations: Column) -> None:
+    """Every note-off at LAST_TICK or before, found at once where the largest
+    tick and the largest duration allow it (always for columns that repeat
+    one value, however long), else note by note."""
+    if _largest(ticks) + _largest(durations) <= LAST_TICK:
+        return
+    if isinstance(ticks, int) and isinstance(durations, int):
+        raise note_off_wraps("ticks", ticks, "durations", durations)
+    for i, (tick, duration) in enumerate(_rows([ticks, durations])):
+        if tick + duration > LAST_TICK:
+            raise note_off_wraps(_named("ticks", ticks, i), tick,
+                                 _named("durations", durations, i), duration)
+
+
+def _largest(column: Column) -> int:
+    if isinstance(column, int):
+        return column
+    if isinstance(column, Repeated):
+        return column.value
+    if isinstance(column, range):
+        return max(column[0], column[-1]) if column else 0
+    return max(column, default=0)  # type: ignore[type-var]
+
+
+def _named(name: str, column: Column, index: int) -> str:
+    return name if isinstance(column, int) else f"{name}[{index}]"
 
 
 def _midi_columns(given: Tuple[Any, ...]) -> List[Column]:
     ticks, messages = given
-    columns = [_ints(MIDI, "ticks", ticks, _TICK_KIND), _messages(MIDI, messages)]
-    _check_count(MIDI, MIDI_NAMES, columns)
+    columns = [_ints("ticks", ticks, _TICK_LIMITS), _messages(messages)]
+    _check_count(MIDI_NAMES, columns)
     return columns
 
 
-def _check_count(call: str, names: Sequence[str], columns: List[Column]) -> None:
+def _check_count(names: Sequence[str], columns: List[Column]) -> None:
     lengths = {name: len(column) for name, column in zip(names, columns)
                if not isinstance(column, int)}
     if not lengths:
-        raise TypeError(f"{call}: no argument is a sequence, so the number of elements is unknown")
+        raise refused(TypeError, "no argument is a sequence, so the number of elements is "
+                      "unknown")
     if len(set(lengths.values())) > 1:
-        raise ValueError(f"{call}: the sequences differ in length: "
-                         + ", ".join(f"{name} {length}" for name, length in lengths.items()))
+        raise refused(ValueError, "the sequences differ in length: "
+                      + ", ".join(f"{name} {length}" for name, length in lengths.items()))
 
 
-def _fit(call: str, name: str, value: int, kind: Any) -> int:
-    low, high = _INT_RANGES[kind]
+def _fit(name: str, value: int, limits: Limits) -> int:
+    low, high = limits[0]
     if not low <= value <= high:
-        raise _overflow(call, name, value, kind)
+        raise _outside(name, value, limits)
     return value
 
 
-def _overflow(call: str, name: str, value: int, kind: Any) -> OverflowError:
-    c_type = "uint32_t" if kind is _U32 else "int32_t"
-    return OverflowError(f"{call}: {name}={value} does not fit in {c_type}")
+def _outside(name: str, value: int, limits: Limits) -> Exception:
+    (low, high), error = limits
+    return refused(error, f"{name}={value} is not in {low}..{high}")
 
 
-def _fitting_range(call: str, name: str, values: range, kind: Any) -> range:
+def _fitting_range(name: str, values: range, limits: Limits) -> range:
     """A range whose first and last values fit, and so every value, as it is;
-    else OverflowError for the first value that does not, found without a
-    walk (a range may hold more values than memory could list)."""
-    low, high = _INT_RANGES[kind]
+    else the error for the first value that does not, found without a walk
+    (a range may hold more values than memory could list)."""
+    low, high = limits[0]
     if not values or (low <= values[0] <= high and low <= values[-1] <= high):
         return values
     limit = high if values.step > 0 else low
     index = (limit - values.start) // values.step + 1 if low <= values[0] <= high else 0
-    raise _overflow(call, f"{name}[{index}]", values[index], kind)
+    raise _outside(f"{name}[{index}]", values[index], limits)
 
 
-def _index(call: str, name: str, value: Any) -> int:
-    try:
-        return operator.index(value)
-    except TypeError:
-        raise TypeError(f"{call}: {name} must be an int, not {type(value).__name__}") from None
-
-
-def _ints(call: str, name: str, value: Any, kind: Any) -> Union[int, Ints]:
+def _ints(name: str, value: Any, limits: Limits) -> Union[int, Ints]:
     """One integer argument: an int for every element, or a sequence of ints."""
     if isinstance(value, int):
-        return _fit(call, name, value, kind)
+        return _fit(name, value, limits)
     if isinstance(value, range):
-        return _fitting_range(call, name, value, kind)
+        return _fitting_range(name, value, limits)
     try:
         view = memoryview(value)
     except TypeError:
@@ -213,33 +238,34 @@ def _ints(call: str, name: str, value: Any, kind: Any) -> Union[int, Ints]:
     if view is not None:
         with view:
             if view.ndim == 0:  # a numpy scalar, say
-                return _fit(call, name, _index(call, name, value), kind)
+                return _fit(name, an_int(value, name), limits)
             if view.ndim == 1 and view.strides == (0,) and len(view) > 1:
-                first = _buffer_ints(call, name, view[:1])[0]
-                return Repeated(_fit(call, f"{name}[0]", first, kind), len(view))
-            items: Iterable[Any] = _buffer_ints(call, name, view)
+                first = _buffer_ints(name, view[:1])[0]
+                return Repeated(_fit(f"{name}[0]", first, limits), len(view))
+            items: Iterable[Any] = _buffer_ints(name, view)
     elif hasattr(type(value), "__index__"):
-        return _fit(call, name, operator.index(value), kind)
+        return _fit(name, operator.index(value), limits)
     else:
         try:
             items = iter(value)
         except TypeError:
-            raise TypeError(f"{call}: {name} must be an int or a sequence of ints, "
-                            f"not {type(value).__name__}") from None
-    return [_fit(call, f"{name}[{i}]", _index(call, f"{name}[{i}]", item), kind)
+            raise refused(TypeError, f"{name} must be an int or a sequence of ints, "
+                          f"not {type(value).__name__}") from None
+    return [_fit(f"{name}[{i}]", an_int(item, f"{name}[{i}]"), limits)
             for i, item in enumerate(items)]
 
 
-def _buffer_ints(call: str, name: str, view: memoryview) -> List[int]:
+def _buffer_ints(name: str, view: memoryview) -> List[int]:
     """The integers of a one-dimensional buffer, of any item size, in the byte
     order its format names ('@' or '=' native, '<' little, '>' or '!' big)."""
     if view.ndim != 1:
-        raise ValueError(f"{call}: {name} must be one-dimensional, not {view.ndim}-dimensional")
+        raise refused(ValueError, f"{name} must be one-dimensional, not "
+                      f"{view.ndim}-dimensional")
     order, code = (view.format[0], view.format[1:]) if view.format[:1] in tuple("@=<>!") \
         else ("@", view.format)
     if len(code) != 1 or code not in _INTEGER_CODES or view.itemsize not in (1, 2, 4, 8):
-        raise TypeError(f"{call}: {name} must hold integers, not items of format "
-                        f"{view.format!r}")
+        raise refused(TypeError, f"{name} must hold integers, not items of format "
+                      f"{view.format!r}")
     if order == "@":
         return view.tolist()
     byteorder = "big" if order in "!>" else "little" if order == "<" else sys.byteorder
@@ -248,22 +274,22 @@ def _buffer_ints(call: str, name: str, view: memoryview) -> List[int]:
             for i in range(0, len(raw), size)]
 
 
-def _messages(call: str, value: Any) -> List[bytes]:
+def _messages(value: Any) -> List[bytes]:
     """The messages: a sequence of bytes, bytearray or memoryview objects."""
     if isinstance(value, (str, bytes, bytearray, memoryview)):
-        raise TypeError(f"{call}: messages must be a sequence of bytes objects, "
-                        f"not one {type(value).__name__}")
+        raise refused(TypeError, "messages must be a sequence of bytes objects, "
+                      f"not one {type(value).__name__}")
     try:
         items = iter(value)
     except TypeError:
-        raise TypeError(f"{call}: messages must be a sequence of bytes objects, "
-                        f"not {type(value).__name__}") from None
+        raise refused(TypeError, "messages must be a sequence of bytes objects, "
+                      f"not {type(value).__name__}") from None
     messages = []
     for i, item in enumerate(items):
         if isinstance(item, (bytearray, memoryview)):
             item = bytes(item)
         elif not isinstance(item, bytes):
-            raise TypeError(f"{call}: messages[{i}] must be bytes, not {type(item).__name__}")
-        _fit(call, f"len(messages[{i}])", len(item), _LENGTH_KIND)
+            raise refused(TypeError, f"messages[{i}] must be bytes, not {type(item).__name__}")
+        _fit(f"len(messages[{i}])", len(item), _LENGTH_LIMITS)
         messages.append(item)
     return messages

@@ -45,6 +45,9 @@ enum { Unread = 0, Read = 1, Failed = -1 /* a Python error is set */ };
 
 #define TICK_LOW 0
 #define TICK_HIGH INT64_C(0xFFFFFFFF)
+/* A duration is 0..2^32 - 1, passed as the int32_t of the same 32 bits, as
+ * the package's own loop does (_arguments.DURATIONS, which checks it). */
+#define DURATION_HIGH TICK_HIGH
 #define SPAN_BITS 28 /* as the package's TickSpans, which checks it */
 #define SPANS (1 << (32 - SPAN_BITS))
 
@@ -313,16 +316,16 @@ static int read_column(PyObject* argument, int64_t low, int64_t high, Column* co
     return Unread;
 }
 
-/* Reads n columns, the first a tick, the others int32_t, and their number of
+/* Reads n columns, column i within lows[i]..highs[i], and their number of
  * elements: the length every sequence among them shares. Without a sequence,
  * or with lengths that differ, Unread. */
-static int read_columns(PyObject* const* arguments, int n, Column* columns, Py_ssize_t* count) {
+static int read_columns(PyObject* const* arguments, int n, const int64_t* lows,
+                        const int64_t* highs, Column* columns, Py_ssize_t* count) {
     int outcome = Read;
     *count = -1;
     for (int i = 0; i < n; ++i) columns[i].values = NULL;
     for (int i = 0; i < n && outcome == Read; ++i) {
-        outcome = i == 0 ? read_column(arguments[i], TICK_LOW, TICK_HIGH, &columns[i])
-                         : read_column(arguments[i], INT32_MIN, INT32_MAX, &columns[i]);
+        outcome = read_column(arguments[i], lows[i], highs[i], &columns[i]);
     }
     for (int i = 0; i < n && outcome == Read; ++i) {
         if (columns[i].count < 0) continue;
@@ -354,6 +357,38 @@ static PyObject* unread(int outcome) {
     Py_RETURN_NOTIMPLEMENTED;
 }
 
+/* The largest value of a column (0 for one without values). */
+static int64_t column_largest(const Column* column) {
+    if (column->count == 0) return 0;
+    if (column->values == NULL) {
+        const Py_ssize_t last = column->count > 0 ? column->count - 1 : 0;
+        return column->step > 0 ? column_at(column, last) : column->first;
+    }
+    int64_t largest = 0;
+    for (Py_ssize_t i = 0; i < column->count; ++i) {
+        if (column->values[i] > largest) largest = column->values[i];
+    }
+    return largest;
+}
+
+/* Whether every note-off lies at tick 2^32 - 1 or before: tick + duration
+ * past it would go round to a tick before the note-on, and the package
+ * refuses it. Found at once where the largest tick and the largest duration
+ * allow it (always for columns that repeat one value, however long). */
+static int note_offs_fit(const Column* c, Py_ssize_t count) {
+    if (column_largest(&c[0]) + column_largest(&c[4]) <= TICK_HIGH) return 1;
+    for (Py_ssize_t i = 0; i < count; ++i) {
+        if (column_at(&c[0], i) + column_at(&c[4], i) > TICK_HIGH) return 0;
+    }
+    return 1;
+}
+
+/* A duration of 0..2^32 - 1 as the int32_t of the same 32 bits. */
+static int32_t duration_at(const Column* durations, Py_ssize_t i) {
+    const int64_t duration = column_at(durations, i);
+    return (int32_t)(duration > INT32_MAX ? duration - (INT64_C(1) << 32) : duration);
+}
+
 /* The index of the first note refused, or -1. A note inserts its note-off
  * at tick + duration, modulo 2^32, and its note-on at tick, or nothing. */
 static Py_ssize_t note_loop(NoteCall note, SmfHandle smf, const Column* c, Py_ssize_t count,
@@ -362,7 +397,7 @@ static Py_ssize_t note_loop(NoteCall note, SmfHandle smf, const Column* c, Py_ss
     Py_BEGIN_ALLOW_THREADS;
     for (Py_ssize_t i = 0; i < count; ++i) {
         const uint32_t tick = (uint32_t)column_at(&c[0], i);
-        const int32_t duration = (int32_t)column_at(&c[4], i);
+        const int32_t duration = duration_at(&c[4], i);
         if (!note(smf, tick, (int32_t)column_at(&c[1], i), (int32_t)column_at(&c[2], i),
                   (int32_t)column_at(&c[3], i), duration)) {
             refused = i;
@@ -376,6 +411,8 @@ static Py_ssize_t note_loop(NoteCall note, SmfHandle smf, const Column* c, Py_ss
 }
 
 static PyObject* notes(PyObject* module, PyObject* args) {
+    static const int64_t lows[5] = {TICK_LOW, INT32_MIN, INT32_MIN, INT32_MIN, 0};
+    static const int64_t highs[5] = {TICK_HIGH, INT32_MAX, INT32_MAX, INT32_MAX, DURATION_HIGH};
     PyObject *address, *handle, *arguments[5];
     void *function, *smf;
     Column c[5];
@@ -386,7 +423,8 @@ static PyObject* notes(PyObject* module, PyObject* args) {
         !read_pointers(address, handle, &function, &smf)) {
         return NULL;
     }
-    const int read = read_columns(arguments, 5, c, &count);
+    int read = read_columns(arguments, 5, lows, highs, c, &count);
+    if (read == Read && !note_offs_fit(c, count)) read = Unread;
     PyObject* result = NULL;
     if (read != Read) {
         result = unread(read);
@@ -399,7 +437,7 @@ static PyObject* notes(PyObject* module, PyObject* args) {
             i < 0 ? none()
                   : Py_BuildValue("n(LLLLL)", i, (long long)column_at(&c[0], i),
                                   (long long)column_at(&c[1], i), (long long)column_at(&c[2], i),
-                                  (long long)column_at(&c[3], i), (long long)column_at(&c[4], i)),
+                                  (long long)column_at(&c[3], i), (long long)duration_at(&c[4], i)),
             &spans);
     }
     for (int k = 0; k < 5; ++k) column_free(&c[k]);
@@ -628,7 +666,11 @@ static struct PyModuleDef definition = {
 
 PyMODINIT_FUNC PyInit__cbatch(void) {
     PyObject* module = PyModule_Create(&definition);
-    if (module != NULL && PyModule_AddIntConstant(module, "SPAN_BITS", SPAN_BITS) < 0) {
+    if (module == NULL) return NULL;
+    PyObject* duration_high = PyLong_FromLongLong(DURATION_HIGH);
+    if (PyModule_AddIntConstant(module, "SPAN_BITS", SPAN_BITS) < 0 || duration_high == NULL ||
+        PyModule_AddObject(module, "DURATION_HIGH", duration_high) < 0) {
+        Py_XDECREF(duration_high); /* not added: still ours */
         Py_CLEAR(module);
     }
     return module;

@@ -6,7 +6,7 @@ import ctypes.util
 import operator
 import os
 import threading
-from typing import Any, Dict, Iterator, NamedTuple, NoReturn, Optional, Tuple, Union
+from typing import Any, Dict, Iterator, NamedTuple, NoReturn, Optional, Tuple, Type, Union
 
 from ._pe import check_bitness
 
@@ -21,6 +21,19 @@ _HANDLES = ctypes.POINTER(_HANDLE)  # const SmfHandle*: an array of handles
 # Ranges of the integer argument types: ctypes wraps an int that does not
 # fit without a word, so the binding checks before it calls.
 _INT_RANGES = {_I32: (-(2**31), 2**31 - 1), _U32: (0, 2**32 - 1)}
+def refused(kind: Type[Exception], rule: str) -> Exception:
+    """An argument refused before the library is called: a `kind`
+    (TypeError, ValueError, OverflowError) that says the rule it broke. The
+    method of Smf that raises it puts its own name and its arguments in
+    front (_errors.method); `Library.call` the export's name."""
+    error = kind(rule)
+    error.xemidi_rule = rule  # type: ignore[attr-defined]
+    return error
+
+
+def rule_of(error: BaseException) -> Optional[str]:
+    """The rule of an error made by `refused`; None for any other error."""
+    return getattr(error, "xemidi_rule", None)
 
 
 class Export(NamedTuple):
@@ -166,10 +179,17 @@ class Library:
         integer arguments must be ints (else TypeError) that fit their C type
         (else OverflowError); none of these errors calls the library."""
         with LOCK:
-            return self.call_locked(name, *arguments)
+            try:
+                return self.call_locked(name, *arguments)
+            except (TypeError, OverflowError) as error:
+                rule = rule_of(error)
+                if rule is None:
+                    raise
+                raise type(error)(f"{name}: {rule}") from None
 
     def call_locked(self, name: str, *arguments: Any) -> Any:
-        """`call`, for a caller that holds LOCK already."""
+        """`call`, for a caller that holds LOCK already; its errors for the
+        arguments name no export (see `refused`)."""
         function, count, ranges = self._calls[name]
         if len(arguments) != count:
             raise TypeError(f"{name} takes {count} arguments ({len(arguments)} given)")
@@ -187,25 +207,37 @@ class Library:
         return f"<xemidi.Library {self.path!r}>"
 
 
+def an_int(value: Any, name: str) -> int:
+    """value as an int (an int, or any object that is one, such as a numpy
+    integer); else TypeError, as `refused` makes it."""
+    try:
+        return operator.index(value)
+    except TypeError:
+        raise refused(TypeError, f"{name} must be an int, not {type(value).__name__}") from None
+
+
+def checked_int(value: Any, name: str, limits: Tuple[int, int],
+                error: Type[Exception] = OverflowError) -> int:
+    """`an_int` within limits (low, high); else `error` for an int outside
+    them, as `refused` makes it."""
+    value = an_int(value, name)
+    low, high = limits
+    if not low <= value <= high:
+        raise refused(error, f"{name}={value} is not in {low}..{high}")
+    return value
+
+
 def _refuse(export: Export, arguments: Tuple[Any, ...]) -> NoReturn:
     """Raises the error for arguments that ctypes cannot pass as they are."""
     for (argument, kind), value in zip(export.arguments, arguments):
-        where = f"{export.name}: {argument}"
         if kind in _INT_RANGES:
-            try:
-                value = operator.index(value)
-            except TypeError:
-                raise TypeError(f"{where} must be an int, not {type(value).__name__}") from None
-            low, high = _INT_RANGES[kind]
-            if not low <= value <= high:
-                c_type = "uint32_t" if kind is _U32 else "int32_t"
-                raise OverflowError(f"{where}={value} does not fit in {c_type}")
+            checked_int(value, argument, _INT_RANGES[kind])
         else:
             try:
                 kind.from_param(value)
             except TypeError as error:
-                raise TypeError(f"{where}: {error}") from None
-    raise TypeError(f"{export.name}: arguments {arguments!r} do not match its C types")
+                raise refused(TypeError, f"{argument}: {error}") from None
+    raise refused(TypeError, f"arguments {arguments!r} do not match the C types")
 
 
 _default: Optional[Library] = None

@@ -5,10 +5,10 @@ import ctypes
 import os
 from typing import Any, Dict, List, Optional, Union
 
-from . import _rules
-from ._library import LOCK, Library, clear_system_error, load, system_error
-from ._errors import XemidiError
-from ._smf import Smf, _path, _system_reason
+from . import _arguments, _rules
+from ._errors import XemidiError, of_errno, package_function
+from ._library import LOCK, Library, clear_system_error, load, refused, system_error
+from ._smf import Smf
 
 Source = Union[str, os.PathLike, bytes, bytearray, memoryview, Any]
 
@@ -22,14 +22,12 @@ class _Refusal(XemidiError):
     XEMIDI_READ_* number, and `offset`, where in the file reading stopped."""
 
     def __init__(self, call: str, arguments: Dict[str, Any], *, code: int, offset: int,
-                 reason: Optional[str] = None, **system: Any) -> None:
-        super().__init__(call, arguments, reason=reason, **system)
+                 **keywords: Any) -> None:
         self.code, self.offset = code, offset
+        super().__init__(call, arguments, **keywords)
 
-    def __reduce__(self) -> Any:
-        keywords = {"code": self.code, "offset": self.offset, "reason": self.reason,
-                    "errno": self.errno, "winerror": self.winerror, "filename": self.filename}
-        return (_rebuild, (type(self), self.call, self.arguments, keywords))
+    def _keywords(self) -> Dict[str, Any]:
+        return dict(super()._keywords(), code=self.code, offset=self.offset)
 
 
 class SmfReadError(_Refusal, ValueError):
@@ -39,24 +37,11 @@ class SmfReadError(_Refusal, ValueError):
 
 
 class SmfFileError(_Refusal, OSError):
-    """A file that could not be opened or read: `errno` (and `winerror` on
-    Windows) and `filename` as OSError has them; `code` is XEMIDI_READ_FILE
-    and `offset` the bytes read before the failure."""
-
-    def __init__(self, call: str, arguments: Dict[str, Any], **keywords: Any) -> None:
-        super().__init__(call, arguments, **keywords)
-        number = keywords.get("errno")
-        # OSError's own fields, which its initialiser left empty.
-        self.errno, self.filename = number, keywords.get("filename")
-        self.winerror = keywords.get("winerror")
-        self.strerror = os.strerror(number) if number else None
-
-    def __str__(self) -> str:
-        return str(self.args[0])
-
-
-def _rebuild(cls: type, call: str, arguments: Dict[str, Any], keywords: Dict[str, Any]) -> Any:
-    return cls(call, arguments, **keywords)
+    """A file that could not be opened or read: `errno`, `strerror` (and
+    `winerror` on Windows) and `filename` as OSError has them; `code` is
+    XEMIDI_READ_FILE and `offset` the bytes read before the failure. It is
+    also the OSError subclass of its errno, as open() raises it
+    (FileNotFoundError, PermissionError, ...), as a refused save is."""
 
 
 def _reason_text(library: Library, code: int) -> str:
@@ -70,10 +55,11 @@ def _refused(library: Library, call: str, shown: Dict[str, Any], code: int, offs
              error: int, filename: Any) -> _Refusal:
     reason = _reason_text(library, code)
     if code == _FILE:
-        system = _system_reason(error, filename)
+        system = _arguments.system_reason(error, filename)
         if system.get("errno"):
-            reason = f"{reason}: {os.strerror(system['errno'])}"
-        return SmfFileError(call, shown, code=code, offset=offset, reason=reason, **system)
+            reason = f"{reason}: {system['strerror']}"
+        return of_errno(SmfFileError, system.get("errno"))(call, shown, code=code, offset=offset,
+                                                           reason=reason, **system)
     if code not in (_TOO_MANY_TRACKS, _NO_MEMORY):
         reason = f"{reason} (at byte {offset})"
     return SmfReadError(call, shown, code=code, offset=offset, reason=reason)
@@ -100,11 +86,11 @@ def _data_of(source: Source) -> Optional[bytes]:
         try:
             return bytes(memoryview(source))
         except TypeError:
-            raise TypeError("read: source must be a path, bytes-like data or a binary file, "
-                            f"not {type(source).__name__}") from None
+            raise refused(TypeError, "source must be a path, bytes-like data or a binary file, "
+                          f"not {type(source).__name__}") from None
     data = read()
     if not isinstance(data, (bytes, bytearray, memoryview)):
-        raise TypeError(f"read: the file object gave {type(data).__name__}, not bytes")
+        raise refused(TypeError, f"the file object gave {type(data).__name__}, not bytes")
     return bytes(data)
 
 
@@ -115,7 +101,7 @@ def _call(library: Library, source: Source, data: Optional[bytes], tracks: bool,
     count, reason, offset = (ctypes.byref(o) for o in out)
     if data is None:
         clear_system_error()
-        call, shown, given = "LoadSmf", {"path": source}, (_path(source),)
+        call, shown, given = "LoadSmf", {"path": source}, (_arguments.path_bytes(source),)
     else:
         call, shown, given = "ReadSmf", {"size": len(data)}, (data, len(data))
     if tracks:
@@ -145,6 +131,7 @@ def _read(source: Source, library: Optional[Library], tracks: bool) -> List[Smf]
                            source if data is None else None)
 
 
+@package_function
 def read(source: Source, *, library: Optional[Library] = None) -> Smf:
     """ReadSmf or LoadSmf: a Standard MIDI File of format 0 or 1 read into one
     Smf, every track's events merged in track order (at a shared tick, an
@@ -155,6 +142,7 @@ def read(source: Source, *, library: Optional[Library] = None) -> Smf:
     return _read(source, library, False)[0]
 
 
+@package_function
 def read_tracks(source: Source, *, library: Optional[Library] = None) -> List[Smf]:
     """ReadSmfTracks or LoadSmfTracks: one Smf per track of the file (format 0:
     one), in the file's order; source and errors as for `read`."""

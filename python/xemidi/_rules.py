@@ -201,7 +201,7 @@ ERROR_FILE_NOT_FOUND, ERROR_FILE_EXISTS, ERROR_ALREADY_EXISTS = 2, 80, 183
 ERROR_NOT_SUPPORTED = 50
 
 
-def _system_text(code: int, windows: bool) -> str:
+def system_text(code: int, windows: bool) -> str:
     if not windows:
         return os.strerror(code)
     try:
@@ -233,7 +233,7 @@ def system_error(arguments: Mapping[str, Any], known: Known) -> Optional[str]:
         return f"{path!r} is neither a file on disk nor a character device"
     if not known.windows and code in (_errno.EAGAIN, _errno.EWOULDBLOCK):
         return f"another writer holds the file's lock (share mode 0): {path!r}"
-    return f"{_system_text(code, known.windows)}: {path!r}"
+    return f"{system_text(code, known.windows)}: {path!r}"
 
 
 def _division(arguments: Mapping[str, Any], known: Known) -> Optional[str]:

@@ -129,9 +129,14 @@ describe('methods', () => {
       const cases = [
         [() => smf.note(1.5, 0, 60, 100, 1), 'tick', 'tick=1.5 is not an integer'],
         [() => smf.note('0', 0, 60, 100, 1), 'tick', 'tick must be an integer, not a string'],
-        [() => smf.note(-1, 0, 60, 100, 1), 'tick', 'tick=-1 does not fit in uint32_t'],
-        [() => smf.note(2 ** 32, 0, 60, 100, 1), 'tick', 'tick=4294967296 does not fit in uint32_t'],
-        [() => smf.control(0, 2 ** 31, 7, 1), 'channel', 'channel=2147483648 does not fit in int32_t'],
+        [() => smf.note(-1, 0, 60, 100, 1), 'tick', 'tick=-1 is not in 0..4294967295'],
+        [() => smf.note(2 ** 32, 0, 60, 100, 1), 'tick', 'tick=4294967296 is not in 0..4294967295'],
+        [() => smf.control(0, 2 ** 31, 7, 1), 'channel', 'channel=2147483648 is not in -2147483648..2147483647'],
+        // A duration that would put the note-off before its note-on: negative, or past the last tick and round.
+        [() => smf.note(1000, 0, 60, 100, -100), 'duration', 'duration=-100 is not in 0..4294967295'],
+        [() => smf.note(1000, 0, 60, 100, 2 ** 32 - 100), 'duration', 'tick + duration = 4294968196 is past tick 4294967295: the note-off would go round to tick 900, before its note-on'],
+        [() => smf.insertNotes([0, 2 ** 32 - 16], 0, 60, 100, 32), 'durations', 'ticks[1] + durations = 4294967312 is past tick 4294967295: the note-off would go round to tick 16, before its note-on'],
+        [() => smf.insertNotes([0, 1000], 0, 60, 100, [1, -100]), 'durations[1]', 'durations[1]=-100 is not in 0..4294967295'],
         [() => smf.note(0, 0, NaN, 100, 1), 'key', 'key=NaN is not an integer'],
         [() => smf.midi(0, 'c005'), 'data', 'data must be a Uint8Array or an array of bytes, not a string'],
         [() => smf.midi(0, [0xc0, 256]), 'data[1]', 'data[1]=256 is not a byte (an integer 0..255)'],
@@ -140,7 +145,7 @@ describe('methods', () => {
         [() => smf.insertNotes([0, 1], 0, [60], 100, 1), 'keys', 'the arrays differ in length: ticks 2, keys 1'],
         [() => smf.insertNotes([0, 0.5], 0, 60, 100, 1), 'ticks[1]', 'ticks[1]=0.5 is not an integer'],
         [() => smf.insertNotes(new DataView(new ArrayBuffer(4)), 0, 60, 100, 1), 'ticks', 'ticks must be an integer or an array of integers, not a DataView'],
-        [() => smf.insertNotes(new Uint32Array([2 ** 31]), 0, 60, 100, new Uint32Array([2 ** 31])), 'durations[0]', 'durations[0]=2147483648 does not fit in int32_t'],
+        [() => smf.insertNotes(new Uint32Array([2 ** 31]), 0, 60, 100, new Uint32Array([2 ** 31])), 'durations[0]', 'ticks[0] + durations[0] = 4294967296 is past tick 4294967295: the note-off would go round to tick 0, before its note-on'],
         [() => smf.insertMidi([0], 'c005'), 'messages', 'messages must be an array of messages'],
         [() => smf.insertMidi([0, 1], [[0xc0, 1], null]), 'messages[1]', 'messages[1] must be a Uint8Array or an array of bytes, not null'],
         [() => new Smf(480.5), 'division', 'division=480.5 is not an integer'],
@@ -157,6 +162,13 @@ describe('methods', () => {
       smf.note(1000n, 0, 60n, 100, 0); // bigints that fit are taken
       assert.ok(smf.size() > before.length);
     });
+    // Durations past 2^31 go in, as the int32_t of the same 32 bits: the note-off at tick + duration.
+    for (const insert of [(s) => s.note(1, 0, 60, 100, 2 ** 32 - 2),
+      (s) => s.insertNotes([1], 0, 60, 100, new Uint32Array([2 ** 32 - 2])),
+      (s) => s.insertNotes([1], 0, 60, 100, 2 ** 32 - 2)]) {
+      const error = withSmf((s) => (insert(s), thrown(() => s.size())));
+      assert.match(error?.reason ?? '', /^tick 4294967295 is more than 0x0FFFFFFF ticks after the event before it, at tick 1:/, `${insert}`);
+    }
   });
 });
 

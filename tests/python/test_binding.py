@@ -18,14 +18,19 @@ import collections
 import contextlib
 import copy
 import ctypes
+import decimal
 import errno
+import fractions
 import functools
 import gc
 import importlib.util
+import inspect
+import io
 import itertools
 import os
 import pickle
 import random
+import re
 import shutil
 import subprocess
 import sys
@@ -138,6 +143,21 @@ class PackageImports(unittest.TestCase):
         self.assertEqual([c for c in map(lambda m: circle(m, []), sorted(imports)) if c], [])
 
 
+class Version(unittest.TestCase):
+    def test_version_is_the_headers(self):
+        """In place, read from include/xemidi.h; written out into a wheel (the
+        Windows zips too) as the backend writes it; unknown without either."""
+        import build_xemidi
+        header = (ROOT / "include" / "xemidi.h").read_text()
+        version = re.search(r'#define XEMIDI_VERSION_STRING "(.+)"', header).group(1)
+        self.assertEqual(xemidi.__version__, version)
+        self.assertIn("__version__", xemidi.__all__)
+        written = {}
+        exec(build_xemidi.version_module(version), written)  # noqa: S102  our own text
+        self.assertEqual(written["__version__"], version)
+        self.assertEqual(xemidi._version.from_header(ROOT / "no-such-header.h"), "0+unknown")
+
+
 class WorkedExample(unittest.TestCase):
     def test_bytes_size_file_copy_and_clipboard(self):
         with worked_example() as smf, tempfile.TemporaryDirectory() as folder:
@@ -183,41 +203,115 @@ class Methods(unittest.TestCase):
                     self.assertEqual(caught.exception.call, export)
                     given = [a.encode() if isinstance(a, str) else a for a in bad]
                     self.assertEqual(list(caught.exception.arguments.values())[:len(bad)], given)
-                    self.assertTrue(str(caught.exception).startswith(f"{export}(tick="))
+                    self.assertEqual(list(caught.exception.given.values()), list(bad))
+                    # The method as called, the rule, then the C call.
+                    self.assertEqual(caught.exception.method, f"Smf.{method}")
+                    self.assertTrue(str(caught.exception).startswith(f"Smf.{method}(tick="))
+                    self.assertIn(f": {caught.exception.reason} ({export}(tick=",
+                                  str(caught.exception))
                     self.assertNotEqual(caught.exception.reason, _rules.otherwise(export))
                     self.assertEqual(smf.data(), before)
 
     def test_save_dispositions(self):
         """A refused save gives the system's reason (errno) or the
-        disposition's own."""
-        def refused(path, disposition=xemidi.Disposition.CREATE_ALWAYS):
+        disposition's own, and is the OSError subclass of its errno, as open()
+        raises it, with errno, strerror and filename as OSError has them."""
+        def refused(path, disposition=xemidi.Disposition.CREATE_ALWAYS, kind=OSError):
             with self.assertRaises(xemidi.XemidiError) as caught:
                 smf.save(path, disposition)
-            return caught.exception
+            error = caught.exception
+            self.assertIsInstance(error, kind)
+            self.assertEqual((type(error), error.filename),
+                             (xemidi._errors.of_errno(xemidi.XemidiError, error.errno), path))
+            self.assertEqual(error.strerror, os.strerror(error.errno))
+            return error
 
         with worked_example() as smf, tempfile.TemporaryDirectory() as folder:
             path = Path(folder) / "song.mid"
             for disposition in ("OPEN_EXISTING", "TRUNCATE_EXISTING"):
-                self.assertEqual(refused(path, xemidi.Disposition[disposition]).reason,
+                error = refused(path, xemidi.Disposition[disposition], FileNotFoundError)
+                self.assertEqual(error.reason,
                                  f"{disposition}: the file does not exist: {str(path)!r}")
             path.write_bytes(b"x" * 40)
-            error = refused(path, disposition=xemidi.Disposition.CREATE_NEW)
-            self.assertIn("creation_disposition=1, flags_and_attributes=128) returned 0: "
-                          f"CREATE_NEW: the file exists: {str(path)!r}", str(error))
-            self.assertEqual((error.errno, error.filename), (errno.EEXIST, path))
+            error = refused(path, disposition=xemidi.Disposition.CREATE_NEW, kind=FileExistsError)
+            self.assertEqual(str(error), f"Smf.save(path={path!r}, disposition=Disposition."
+                             f"CREATE_NEW): CREATE_NEW: the file exists: {str(path)!r} (SaveSmf("
+                             f"path={os.fsencode(path)!r}, creation_disposition=1, "
+                             "flags_and_attributes=128) returned 0)")
+            self.assertEqual((error.errno, error.winerror), (errno.EEXIST, None))
             smf.save(str(path), xemidi.Disposition.OPEN_EXISTING)
             self.assertEqual(path.read_bytes(), WORKED_EXAMPLE + b"xxxxx")
             missing = Path(folder) / "nope" / "x.mid"
-            error = pickle.loads(pickle.dumps(refused(missing)))
-            self.assertEqual(error.reason, f"No such file or directory: {str(missing)!r}")
-            self.assertEqual(error.errno, errno.ENOENT)
+            error = pickle.loads(pickle.dumps(refused(missing, kind=FileNotFoundError)))
+            self.assertEqual((type(error).__name__, error.reason, error.errno, error.filename),
+                             ("XemidiError[FileNotFoundError]",
+                              f"No such file or directory: {str(missing)!r}", errno.ENOENT,
+                              missing))
+            refused(folder, kind=IsADirectoryError)
+            refused(path / "x.mid", kind=NotADirectoryError)
+            # Refusals of the library's own are no OSError.
+            with far_apart(xemidi.Smf(96), 0, 2**28) as gap:
+                with self.assertRaises(xemidi.XemidiError) as caught:
+                    gap.save(path)
+            self.assertNotIsInstance(caught.exception, OSError)
+            self.assertIsNone(caught.exception.errno)
             if ON_WINDOWS:
                 return
             smf.save(os.devnull)  # a character device, with the default CREATE_ALWAYS
             import fcntl
             with open(path, "rb") as held:
                 fcntl.flock(held, fcntl.LOCK_EX)
-                self.assertIn("another writer holds the file's lock", refused(path).reason)
+                self.assertIn("another writer holds the file's lock",
+                              refused(path, kind=BlockingIOError).reason)
+            fifo = Path(folder) / "fifo"
+            os.mkfifo(fifo)
+            self.assertEqual(type(refused(fifo)).__mro__[1:3], (xemidi.XemidiError, OSError))
+
+    def test_save_to_a_file_object(self):
+        """Anything with write() that takes bytes gets the file's bytes, all
+        of them, again with the rest while write() takes part; text files,
+        objects without write() and dispositions for one are refused."""
+        class Trickle(io.RawIOBase):  # takes at most 7 bytes a call
+            def __init__(self):
+                self.taken = bytearray()
+
+            def writable(self):
+                return True
+
+            def write(self, data):
+                self.taken += bytes(data[:7])
+                return min(len(data), 7)
+
+        class Silent:  # returns nothing, as many file-likes do
+            def __init__(self):
+                self.taken = b""
+
+            def write(self, data):
+                self.taken += data
+
+        with worked_example() as smf, tempfile.TemporaryDirectory() as folder:
+            for file in (io.BytesIO(), Trickle(), Silent()):
+                smf.save(file)
+                taken = file.getvalue() if isinstance(file, io.BytesIO) else bytes(file.taken)
+                self.assertEqual(taken, WORKED_EXAMPLE, type(file).__name__)
+            with open(Path(folder) / "song.mid", "wb") as file:
+                smf.save(file)
+            self.assertEqual((Path(folder) / "song.mid").read_bytes(), WORKED_EXAMPLE)
+            for target, rule in [(io.StringIO(), "the file is open in text mode"),
+                                 (3, "path must be a path (str, bytes, os.PathLike) or a binary"),
+                                 (io.BytesIO(), "disposition and flags are for a path")]:
+                with self.subTest(rule=rule), self.assertRaises(TypeError) as caught:
+                    smf.save(target, *([xemidi.Disposition.CREATE_NEW] if "disposition" in rule
+                                       else []))
+                self.assertTrue(str(caught.exception).startswith("Smf.save(path="))
+                self.assertIn(f"): {rule}", str(caught.exception))
+            stuck = Silent()
+            stuck.write = lambda data: 0
+            with self.assertRaisesRegex(OSError, r"write\(\) of 35 bytes returned 0; 0 of 35"):
+                smf.save(stuck)
+            with far_apart(xemidi.Smf(96), 0, 2**28) as gap, \
+                    self.assertRaisesRegex(xemidi.XemidiError, r"^Smf\.save\(path=<_io\.BytesIO"):
+                gap.save(io.BytesIO())
 
     def test_every_export_refuses_a_deleted_handle(self):
         """The library deleted the object behind the binding's back: every
@@ -232,15 +326,18 @@ class Methods(unittest.TestCase):
         refused = {"CreateSmf"}
         with self.assertRaises(xemidi.XemidiError) as caught:
             xemidi.Smf(0)
-        self.assertEqual(str(caught.exception),
-                         "CreateSmf(division=0) returned NULL: division=0 is not in 1..32767")
+        self.assertEqual(str(caught.exception), "Smf(division=0): division=0 is not in 1..32767 "
+                         "(CreateSmf(division=0) returned NULL)")
         for method, arguments in calls:
             with self.subTest(method=method), self.assertRaises(xemidi.XemidiError) as caught:
                 getattr(smf, method)(*arguments)
             refused.add(caught.exception.call)
+            self.assertEqual(caught.exception.method, f"Smf.{arguments[0]}"
+                             if method == "__getattribute__" else f"Smf.{method}")
             self.assertIn(": the handle names no live object", str(caught.exception))
         self.assertTrue(smf.closed)
-        # data() stops at the size: GetSmfData refuses a buffer one byte short.
+        # data() stops at the size: GetSmfData refuses a buffer one byte short;
+        # a refusal raised outside a method names the C call alone.
         with worked_example() as smf, self.assertRaises(xemidi.XemidiError) as caught:
             smf._call("GetSmfData", ctypes.create_string_buffer(34), 34, shown={"size": 34})
         self.assertTrue(str(caught.exception).startswith("GetSmfData(size=34) returned 0: "))
@@ -267,18 +364,46 @@ class Methods(unittest.TestCase):
             self.assertEqual(smf.data(), same.data())
 
     def test_arguments_that_c_cannot_carry(self):
+        """Every argument is checked before any call and any arithmetic on it
+        (a float tick made note() fail inside its own sum): the error names
+        the method and its arguments as given, then the rule; nothing goes in."""
         with worked_example() as smf:
-            for call, error in [(lambda: smf.note(2**32, 0, 60, 100, 1), OverflowError),
-                                (lambda: smf.note(-1, 0, 60, 100, 1), OverflowError),
-                                (lambda: smf.wheel(0, 2**32 + 1, 0), OverflowError),
-                                (lambda: smf.control(0, 1.0, 7, 1), TypeError),
-                                (lambda: smf.midi(0, [0xC0, 1]), TypeError),
-                                (lambda: smf.text(0, "a\0b"), ValueError),
-                                (lambda: smf.save("a\0b"), ValueError)]:
-                with self.subTest(error=error), self.assertRaises(error):
+            for call, error, rule in [
+                    (lambda: smf.note(2**32, 0, 60, 100, 1), OverflowError,
+                     "tick=4294967296 is not in 0..4294967295"),
+                    (lambda: smf.note(-1, 0, 60, 100, 1), OverflowError,
+                     "tick=-1 is not in 0..4294967295"),
+                    (lambda: smf.wheel(0, 2**32 + 1, 0), OverflowError,
+                     "channel=4294967297 is not in -2147483648..2147483647"),
+                    (lambda: smf.midi(0, [0xC0, 1]), TypeError, "data must be bytes, not list"),
+                    (lambda: smf.text(0, "a\0b"), ValueError, "the text holds a zero byte"),
+                    (lambda: smf.save("a\0b"), ValueError, "the path holds a zero byte"),
+                    (lambda: smf.save(os.devnull, flags=-1), OverflowError,
+                     "flags=-1 is not in 0..4294967295"),
+                    (lambda: smf.tempo(0, bpm="fast"), TypeError, "bpm must be a number, not str"),
+                    (lambda: smf.insert_notes([0], 0, 60, 100, [2**32]), ValueError,
+                     "durations[0]=4294967296 is not in 0..4294967295")]:
+                with self.subTest(rule=rule), self.assertRaises(error) as caught:
                     call()
+                self.assertRegex(str(caught.exception), r"^Smf\.[a-z_]+\(.*\): ")
+                self.assertTrue(str(caught.exception).endswith(f"): {rule}"), caught.exception)
+            # Each integer argument of each method, given as a float.
+            wrong = [0.5, "7"] + ([numpy.float64(1.0)] if numpy is not None else [])
+            for method, good, _, _ in INSERTS:
+                names = list(inspect.signature(getattr(smf, method)).parameters)
+                for i, value in enumerate(good):
+                    if type(value) is not int or (method, names[i]) == ("tempo", "bpm"):
+                        continue
+                    for bad in wrong:
+                        arguments = good[:i] + (bad,) + good[i + 1:]
+                        with self.subTest(method=method, argument=names[i], bad=bad), \
+                                self.assertRaises(TypeError) as caught:
+                            getattr(smf, method)(*arguments)
+                        self.assertEqual(str(caught.exception), xemidi._errors.called(
+                            f"Smf.{method}", dict(zip(names, arguments))) + f": {names[i]} "
+                            f"must be an int, not {type(bad).__name__}")
             self.assertEqual(smf.data(), WORKED_EXAMPLE)
-
+            self.assertEqual(smf.size(), len(WORKED_EXAMPLE))
 
 @functools.lru_cache(maxsize=None)
 def compiled_loops():
@@ -298,13 +423,17 @@ def compiled_loops():
 
 def outcome(action):
     """What action(smf) does to a new object: (the error it raised, as type,
-    text and index, or None; the object's file, or why it has none)."""
+    what it says and index, or None; the object's file, or why it has none).
+    A refusal says its C call, the arguments and the reason, whichever method
+    made the call; any other error its text."""
     with xemidi.Smf(96) as smf:
         try:
             action(smf)
             error = None
+        except xemidi.XemidiError as caught:
+            error = (type(caught), (caught.call, caught.arguments, caught.reason), caught.index)
         except Exception as caught:  # noqa: BLE001  compared, not hidden
-            error = (type(caught), str(caught), getattr(caught, "index", None))
+            error = (type(caught), str(caught), None)
         try:
             return error, smf.data()
         except xemidi.XemidiError as refused:
@@ -319,15 +448,10 @@ def one_by_one(method, rows):
     return outcome(action)
 
 
-def at_index(message, index):
-    """The message of a refused call, as a batch gives it for element index."""
-    return message.replace(" returned 0", f" returned 0 at index {index}", 1)
-
-
 def random_notes(count, seed):
     rng = random.Random(seed)
     return [(rng.randrange(50000), rng.randrange(16), rng.randrange(128), rng.randrange(1, 128),
-             rng.randrange(-200, 2000)) for _ in range(count)]
+             rng.randrange(2000)) for _ in range(count)]
 
 
 class Iterable:
@@ -477,30 +601,34 @@ class Batches(unittest.TestCase):
             rows = notes[:index] + [refused] + notes[index:]
             with self.subTest(index=index):
                 error, before = one_by_one("note", rows[:index + 1])
-                expected = ((xemidi.XemidiError, at_index(error[1], index), index), before)
+                expected = ((xemidi.XemidiError, error[1], index), before)
                 columns = [array.array("i", column) for column in zip(*rows)]
                 self.same_on_both_paths(lambda smf: smf.insert_notes(*columns), expected)
         messages = [b"\xc0\x05", b"\xc0\x06", b"\x90\x3c", b"\xc0\x07"]
         error, before = one_by_one("midi", [(1, m) for m in messages[:3]])
         self.same_on_both_paths(lambda smf: smf.insert_midi(1, messages),
-                                ((xemidi.XemidiError, at_index(error[1], 2), 2), before))
+                                ((xemidi.XemidiError, error[1], 2), before))
         # The ticks that went in are known to the reason of a later refusal.
         far = [(0, 0, 60, 100, 1), (2**28 + 10, 0, 62, 100, 1), (5, 0, 128, 100, 1)]
         error, no_image = one_by_one("note", far)
         self.assertIn("more than 0x0FFFFFFF ticks after the event before it", no_image)
         self.same_on_both_paths(lambda smf: smf.insert_notes(*zip(*far)),
-                                ((xemidi.XemidiError, at_index(error[1], 2), 2), no_image), True)
+                                ((xemidi.XemidiError, error[1], 2), no_image), True)
         if numpy is not None:  # stride 0, as long as memory could never list: read once
             error, empty = one_by_one("note", [(7, 0, 60, 0, 10)])
             endless = numpy.broadcast_to(numpy.uint8(7), (2**61,))
             self.same_on_both_paths(lambda smf: smf.insert_notes(endless, 0, 60, 0, 10),
-                                    ((xemidi.XemidiError, at_index(error[1], 0), 0), empty), True)
+                                    ((xemidi.XemidiError, error[1], 0), empty), True)
         for path in self.paths():
             with self.on(path), xemidi.Smf(96) as smf:
                 with self.assertRaises(xemidi.XemidiError) as caught:
                     smf.insert_midi([3, 4, 5, 6], messages)
                 self.assertEqual((caught.exception.call, caught.exception.arguments),
                                  ("InsertMidiEvent", {"tick": 5, "data": b"\x90\x3c", "len": 2}))
+                self.assertEqual(str(caught.exception), (
+                    f"Smf.insert_midi(ticks=[3, 4, 5, 6], messages={messages!r}) at index 2: a "
+                    "note-on (status 0x90) needs 3 bytes or more, not 2 (InsertMidiEvent(tick=5, "
+                    "data=b'\\x90<', len=2) returned 0)"))
                 again = pickle.loads(pickle.dumps(caught.exception))
                 self.assertEqual((str(again), again.index), (str(caught.exception), 2))
             with self.on(path):
@@ -536,7 +664,10 @@ class Batches(unittest.TestCase):
             (notes(3, range(1, -2**40, -1)), OverflowError),
             (notes(1, array.array("q", [0, 2**31, 0])), OverflowError),
             (notes(2, array.array("Q", [0, 0, 2**63])), OverflowError),
-            (notes(4, 2**31), OverflowError),
+            (notes(4, -1), ValueError),  # a negative duration
+            (notes(4, [10, 2**32, 1]), ValueError),
+            (notes(4, 2**32 - 2), ValueError),  # the third note-off would wrap round
+            (notes(4, array.array("Q", [1, 2**32 - 1, 1])), ValueError),
             (lambda smf: smf.insert_midi(0, b"\xc0\x05"), TypeError),  # one message, not a sequence
             (lambda smf: smf.insert_midi(0, 5), TypeError),
             (lambda smf: smf.insert_midi(0, [b"\xc0\x05", [0xC0, 5]]), TypeError),
@@ -547,7 +678,10 @@ class Batches(unittest.TestCase):
         if numpy is not None:  # stride 0: as long as memory could never list
             endless = numpy.broadcast_to(numpy.uint8(7), (2**61,))
             cases += [(lambda smf: smf.insert_notes(endless, [0, 1], 60, 100, 10), ValueError),
-                      (notes(0, numpy.broadcast_to(numpy.int8(-1), (2**61,))), OverflowError)]
+                      (notes(0, numpy.broadcast_to(numpy.int8(-1), (2**61,))), OverflowError),
+                      (lambda smf: smf.insert_notes(numpy.broadcast_to(numpy.uint32(2**32 - 1),
+                                                                       (2**61,)), 0, 60, 100, 1),
+                       ValueError)]
         empty = outcome(lambda smf: None)[1]
         for number, (action, error) in enumerate(cases):
             pure = outcome(action)
@@ -559,14 +693,65 @@ class Batches(unittest.TestCase):
         # A range names the first value that does not fit, as its list does.
         for values in (range(2**32 - 5, 2**32 + 5), range(7, -30, -3),
                        range(2**32 + 9, 2**32 - 20, -4)):
-            listed = outcome(lambda smf: smf.insert_notes(list(values), 0, 60, 100, 10))
-            self.same_on_both_paths(lambda smf: smf.insert_notes(values, 0, 60, 100, 10), listed)
+            (kind, text, _), empty = outcome(lambda smf: smf.insert_notes(list(values), 0, 60,
+                                                                           100, 10))
+            given = dict(ticks=list(values), channels=0, keys=60, velocities=100, durations=10)
+            called = [xemidi._errors.called("Smf.insert_notes", dict(given, ticks=ticks))
+                      for ticks in (list(values), values)]
+            self.same_on_both_paths(lambda smf: smf.insert_notes(values, 0, 60, 100, 10),
+                                    ((kind, text.replace(*called), None), empty))
         closed = xemidi.Smf(96)
         closed.close()
         for path in self.paths():
             with self.on(path), self.assertRaisesRegex(
-                    ValueError, r"^Smf\.insert_notes\(\): the object is closed$"):
+                    ValueError, r"^Smf\.insert_notes\(ticks=\[0, 1, 2\], channels=0, keys=60, "
+                    r"velocities=100, durations=10\): the object is closed$"):
                 closed.insert_notes(*good)
+
+    def test_durations_that_would_end_before_the_note(self):
+        """A negative duration wrote a note-off before its note-on, and so
+        does one that takes the note-off past the last tick and round: both
+        refused, per note and in a batch, before anything goes in. Up to the
+        last tick every duration goes in, past 2**31 as the int32_t the C
+        interface takes."""
+        for per_note, batch in [((1000, -100), ([0, 1000], [1, -100])),
+                                ((1000, 2**32 - 100), ([0, 1000], [1, 2**32 - 100])),
+                                ((2**32 - 16, 32), ([0, 2**32 - 16], 32))]:
+            with self.subTest(note=per_note), xemidi.Smf(96) as smf:
+                with self.assertRaises(ValueError) as caught:
+                    smf.note(per_note[0], 0, 60, 100, per_note[1])
+                negative = per_note[1] < 0
+                self.assertTrue(str(caught.exception).endswith(
+                    "duration=-100 is not in 0..4294967295" if negative else
+                    f"tick + duration = {sum(per_note)} is past tick 4294967295: the note-off "
+                    f"would go round to tick {sum(per_note) % 2**32}, before its note-on"))
+                for path in self.paths():
+                    with self.on(path), self.assertRaises(ValueError) as caught:
+                        smf.insert_notes(batch[0], 0, 60, 100, batch[1])
+                    where = "durations[1]" if negative else \
+                        "ticks[1] + " + ("durations" if batch[1] == 32 else "durations[1]")
+                    self.assertIn(f"): {where}", str(caught.exception))
+                self.assertEqual(smf.size(), 26)  # nothing inserted
+        kind = ctypes.WINFUNCTYPE if ON_WINDOWS else ctypes.CFUNCTYPE
+        seen = []
+        stand_in = kind(ctypes.c_int, ctypes.c_void_p, ctypes.c_uint32,
+                        *[ctypes.c_int32] * 4)(lambda handle, *row: seen.append(row) or 1)
+        with xemidi.Smf(96) as smf:
+            real, smf._library = smf._library, types.SimpleNamespace(
+                cal_insert_Note=stand_in, call_locked=lambda name, handle, *row: stand_in(
+                    handle, *row))
+            try:
+                smf.note(1, 0, 60, 100, 2**32 - 2)
+                for path in self.paths():
+                    with self.on(path):
+                        smf.insert_notes([0, 1], 0, 60, 100, [2**31, 2**32 - 2])
+            finally:
+                smf._library = real
+            last = [(0, 0, 60, 100, -2**31), (1, 0, 60, 100, -2)]
+            self.assertEqual(seen, [(1, 0, 60, 100, -2)] + last * len(self.paths()))
+            self.assertIn("tick 4294967295 is more than 0x0FFFFFFF ticks after the event before "
+                          "it, at tick 1", outcome(lambda smf: smf.note(1, 0, 60, 100, 2**32 - 2)
+                                                   or smf.size())[1])
 
     def test_each_element_is_one_call_of_the_loaded_library_under_the_lock(self):
         """A stand-in for the library's cal_insert_Note, called through its
@@ -596,9 +781,9 @@ class Batches(unittest.TestCase):
                     seen.clear()
                     with self.on(path):
                         with self.assertRaises(xemidi.XemidiError) as caught:
-                            smf.insert_notes([1, 2, 3, 4], [0, 1, 2, 3], 60, 100, -1)
+                            smf.insert_notes([1, 2, 3, 4], [0, 1, 2, 3], 60, 100, 2**32 - 5)
                         self.assertEqual(caught.exception.index, 2)
-                        self.assertEqual(seen, [(smf._handle, (t, t - 1, 60, 100, -1), False)
+                        self.assertEqual(seen, [(smf._handle, (t, t - 1, 60, 100, -5), False)
                                                 for t in (1, 2, 3)])
             finally:
                 smf._library = real
@@ -624,8 +809,9 @@ CASES = [
     ("GetSmfDataSize", "no_image", lambda s: far_apart(s, 0, 300_000_000).size(),
      "tick 300000000 is more than 0x0FFFFFFF ticks after the event before it, at tick 0"
      + NO_IMAGE),
-    ("GetSmfDataSize", "no_image",  # the note-off's tick wraps round to 16
-     lambda s: s.note(2**32 - 16, 0, 60, 100, 32) or s.data(),
+    ("GetSmfDataSize", "no_image",  # the note-off's tick wraps round to 16 (the C call)
+     lambda s: (s._call("cal_insert_Note", 2**32 - 16, 0, 60, 100, 32, ticks=(2**32 - 16, 16)),
+                s.data()),
      "tick 4294967280 is more than 0x0FFFFFFF ticks after the event before it, at tick 16"
      + NO_IMAGE),
     ("GetSmfDataSize", "no_image", lambda s: far_apart(s, 2**28 - 1, 2**29 - 2).size(), None),
@@ -663,7 +849,10 @@ class RuleTable(unittest.TestCase):
         try:
             call()
         except xemidi.XemidiError as error:
-            self.assertTrue(str(error).endswith(f": {error.reason}"))
+            # The method, the reason, then the C call (a C call alone: the reason last).
+            self.assertRegex(str(error), f": {re.escape(error.reason)} \\({error.call}\\(.*\\) "
+                             "returned (0|NULL)\\)$" if error.method else
+                             f": {re.escape(error.reason)}$")
             return error.reason
         return None
 
@@ -765,7 +954,9 @@ class NamedMetaEvents(unittest.TestCase):
                 self.assertEqual(smf.size(), 26)  # no event
 
     def test_tempo(self):
-        for bpm, micros in [(120, 500000), (3.58, 16759777), (6e7, 1), (140.5, 427046)]:
+        for bpm, micros in [(120, 500000), (3.58, 16759777), (6e7, 1), (140.5, 427046),
+                            (decimal.Decimal("140.5"), 427046),
+                            (fractions.Fraction(281, 2), 427046)]:
             self.check(0x51, micros.to_bytes(3, "big"), lambda smf: smf.tempo(0, bpm),
                        lambda smf: smf.tempo(0, microseconds_per_quarter=micros))
         self.refused(lambda smf: smf.tempo(0, 3.57), lambda smf: smf.tempo(0, -120),
@@ -805,7 +996,9 @@ class Lifetime(unittest.TestCase):
         for method, arguments in [("note", (0, 0, 60, 100, 1)), ("data", ()), ("tempo", (0, 60))]:
             with self.subTest(method=method), self.assertRaises(ValueError) as caught:
                 getattr(smf, method)(*arguments)
-            self.assertEqual(str(caught.exception), f"Smf.{method}(): the object is closed")
+            self.assertEqual(str(caught.exception), xemidi._errors.called(
+                f"Smf.{method}", dict(zip(inspect.signature(getattr(smf, method)).parameters,
+                                          arguments))) + ": the object is closed")
         smf.close()  # again: nothing
 
     def test_copies_own_their_objects(self):
@@ -1042,6 +1235,7 @@ class Reading(unittest.TestCase):
                     self.assertEqual((error.code, error.offset), (code, offset))
                     self.assertIn(words, error.reason)
                     self.assertIn(f"(at byte {offset})", str(error))
+                    self.assertTrue(str(error).startswith(f"xemidi.{read.__name__}(source=b"))
                     copied = pickle.loads(pickle.dumps(error))
                     self.assertEqual((type(copied), copied.offset, str(copied)),
                                      (type(error), error.offset, str(error)))
@@ -1053,7 +1247,9 @@ class Reading(unittest.TestCase):
                 error = caught.exception
                 self.assertIsInstance(error, xemidi.SmfFileError)
                 self.assertIsInstance(error, xemidi.XemidiError)
+                self.assertIsInstance(error, FileNotFoundError)  # as open() raises it
                 self.assertNotIsInstance(error, ValueError)
+                self.assertTrue(str(error).startswith(f"xemidi.{read.__name__}(source="))
                 self.assertEqual((error.code, error.offset), (12, 0))
                 self.assertEqual((error.errno, error.filename), (errno.ENOENT, missing))
                 self.assertIn("No such file or directory", str(error))
