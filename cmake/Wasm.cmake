@@ -21,7 +21,7 @@ add_link_options(-fwasm-exceptions -mbulk-memory -flto)
 add_subdirectory(src)
 
 file(STRINGS "${XEMIDI_EXPORTS_LIST}" _wasm_lines REGEX "^[0-9]")
-set(_wasm_exports xemidi_insert_notes xemidi_insert_midi malloc free)
+set(_wasm_exports xemidi_insert_notes xemidi_insert_midi xemidi_read_events malloc free)
 foreach(_line IN LISTS _wasm_lines)
   string(REGEX REPLACE "^[0-9]+[ \t]+([A-Za-z_0-9]+).*" "\\1" _name "${_line}")
   list(APPEND _wasm_exports ${_name})
@@ -59,7 +59,7 @@ if(NOT _version STREQUAL XEMIDI_NPM_VERSION)
 endif()
 file(CONFIGURE OUTPUT "${XEMIDI_PACKAGE_DIR}/package.json" CONTENT "${_manifest}" @ONLY)
 
-set(_package_files xemidi.js smf.js arguments.js rules.js xemidi.d.ts README.md
+set(_package_files xemidi.js smf.js files.js arguments.js rules.js xemidi.d.ts README.md
                    examples/piece.js examples/song.mjs examples/index.html)
 set(_copied)
 foreach(_file IN LISTS _package_files)

@@ -10,9 +10,13 @@
 // `arguments` what it was given; it changed nothing. For arguments refused
 // before any call (code ERR_XEMIDI_ARGUMENT), `call` is null. From a batch
 // inserter, `index` is the element refused; the elements before it stay
-// inserted.
+// inserted. A file that the reader refused (code ERR_XEMIDI_READ) has
+// `readCode`, the header's XEMIDI_READ_* number, and `offset`, the byte of
+// the file where reading stopped.
 export class XemidiError extends Error {
-  constructor(message, { method, call = null, args = null, argument = null, reason, index = null, code }) {
+  constructor(message, {
+    method, call = null, args = null, argument = null, reason, index = null, code, readCode = null, offset = null,
+  }) {
     super(message);
     this.name = 'XemidiError';
     this.code = code;
@@ -22,6 +26,8 @@ export class XemidiError extends Error {
     this.argument = argument;
     this.reason = reason;
     this.index = index;
+    this.readCode = readCode;
+    this.offset = offset;
   }
 }
 
@@ -45,18 +51,21 @@ function shown(name, value) {
   return typeof value === 'string' ? JSON.stringify(value) : String(value);
 }
 
-export function refusal(method, call, args, [argument, reason], index = null) {
+// The library refused `call` (a C function's name) given `args`; `more`
+// holds the index of a batch's element, or a read's code, readCode and
+// offset.
+export function refusal(method, call, args, [argument, reason], more = {}) {
   const list = Object.entries(args).map(([name, value]) => `${name}=${shown(name, value)}`).join(', ');
-  const result = call === 'CreateSmf' || call === 'CopySmf' ? 'NULL' : '0';
-  const at = index === null ? '' : ` at index ${index}`;
+  const result = ['CreateSmf', 'CopySmf', 'ReadSmf'].includes(call) ? 'NULL' : '0';
+  const at = more.index === undefined ? '' : ` at index ${more.index}`;
   return new XemidiError(`${method}: ${call}(${list}) returned ${result}${at}: ${reason}`, {
-    method, call, args, argument, reason, index, code: 'ERR_XEMIDI_REFUSED',
+    method, call, args, argument, reason, code: 'ERR_XEMIDI_REFUSED', ...more,
   });
 }
 
 const LIMITS = { uint32_t: [0, 0xffffffff], int32_t: [-0x80000000, 0x7fffffff] };
 
-function kindOf(value) {
+export function kindOf(value) {
   if (value === null) return 'null';
   if (Array.isArray(value)) return 'an Array';
   if (typeof value === 'object') return value.constructor?.name ?? 'an object';
