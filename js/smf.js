@@ -522,12 +522,18 @@ export function smfClass(module) {
       return eventPairs(this.#eventTable('events'));
     }
 
-    // Every event: its tick, where its bytes end in bytes, and the bytes.
+    // The same events as three arrays, without an object per event:
+    // { ticks, ends, bytes }, event i at ticks[i], its bytes
+    // bytes.subarray(ends[i - 1], ends[i]) (from 0 for the first).
+    eventTable() {
+      return this.#eventTable('eventTable');
+    }
+
     #eventTable(method) {
       const count = this.#out(method, 'GetSmfEventCount', x.GetSmfEventCount);
       const ticks = new Uint32Array(count);
       const ends = new Uint32Array(count);
-      let bytes = new Uint8Array(Math.min(count * 3, RUN_BYTES));
+      let bytes = new Uint8Array(count * 3); // most events take 3 bytes; grown for longer ones
       let used = 0;
       const run = Math.min(count, RUN);
       const lists = module.allocate(run * 8 + 4); // ticks, ends, needed

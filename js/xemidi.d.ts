@@ -83,6 +83,12 @@ export interface Smf {
    * bytes is a view of one buffer that holds them all.
    */
   events(): IterableIterator<Event>;
+  /**
+   * The same events as three arrays, with no object per event (the fast
+   * form for many events): event i is at ticks[i], its bytes are
+   * bytes.subarray(i === 0 ? 0 : ends[i - 1], ends[i]).
+   */
+  eventTable(): { ticks: Uint32Array; ends: Uint32Array; bytes: Uint8Array };
   /** CopySmf: an independent object with the same events in the same order. */
   copy(): Smf;
 

@@ -375,13 +375,18 @@ describe('reading and format 1', () => {
       smf.text(7, 'x'.repeat(20000));
       const asked = smf.events();
       const image = smf.data();
+      const { ticks, ends, bytes } = smf.eventTable();
       smf.note(1, 0, 60, 100, 1);
-      const events = Array.from(asked, ([tick, bytes]) => [tick, hex(bytes)]);
+      const events = Array.from(asked, ([tick, data]) => [tick, hex(data)]);
       assert.equal(events.length, count + 5);
       assert.deepEqual(events, trackEvents(image), 'the events when asked, as the image holds them');
+      const table = Array.from(ticks, (tick, i) => [tick, hex(bytes.subarray(i === 0 ? 0 : ends[i - 1], ends[i]))]);
+      assert.deepEqual(table, events, 'eventTable() holds the same');
+      assert.equal(bytes.length, ends.at(-1));
       assert.equal(smf.length, count + 7);
     });
-    assert.deepEqual(withSmf((smf) => [...smf.events()]), []);
+    assert.deepEqual(withSmf((smf) => [[...smf.events()], smf.eventTable()]),
+      [[], { ticks: new Uint32Array(0), ends: new Uint32Array(0), bytes: new Uint8Array(0) }]);
   });
 
   test('a file read back is the object that wrote it', async () => {
