@@ -39,7 +39,7 @@ set_target_properties(xemidi_wasm PROPERTIES OUTPUT_NAME xemidi SUFFIX .wasm)
 # JavaScript; 64 KiB of stack and 1 MiB to start with.
 target_link_options(xemidi_wasm PRIVATE
   --no-entry -sSTANDALONE_WASM=1 -sIMPORTED_MEMORY=1 -sALLOW_MEMORY_GROWTH=1
-  -sMAXIMUM_MEMORY=2147483648 -sINITIAL_MEMORY=1048576 -sTOTAL_STACK=65536
+  -sMAXIMUM_MEMORY=2147483648 -sINITIAL_MEMORY=1048576 -sTOTAL_STACK=65536 -sMALLOC=emmalloc
   "-sEXPORTED_FUNCTIONS=[${_wasm_exports}]")
 
 # The package, from js/ and the module.
@@ -59,13 +59,22 @@ if(NOT _version STREQUAL XEMIDI_NPM_VERSION)
 endif()
 file(CONFIGURE OUTPUT "${XEMIDI_PACKAGE_DIR}/package.json" CONTENT "${_manifest}" @ONLY)
 
-set(_package_files xemidi.js smf.js files.js arguments.js rules.js xemidi.d.ts README.md
-                   examples/piece.js examples/song.mjs examples/index.html)
+# The modules that a runtime loads go in without their comment lines
+# (cmake/StripComments.cmake), which would otherwise be a third of the
+# package's bytes; the declarations, which are the manual, and the examples
+# go in as they are.
+set(_package_modules xemidi.js smf.js files.js arguments.js rules.js)
+set(_package_files xemidi.d.ts README.md examples/piece.js examples/song.mjs examples/index.html)
 set(_copied)
-foreach(_file IN LISTS _package_files)
-  add_custom_command(OUTPUT "${XEMIDI_PACKAGE_DIR}/${_file}"
-    COMMAND ${CMAKE_COMMAND} -E copy "${PROJECT_SOURCE_DIR}/js/${_file}" "${XEMIDI_PACKAGE_DIR}/${_file}"
-    DEPENDS "${PROJECT_SOURCE_DIR}/js/${_file}" VERBATIM)
+foreach(_file IN LISTS _package_modules _package_files)
+  if(_file IN_LIST _package_modules)
+    set(_command ${CMAKE_COMMAND} "-DIN=${PROJECT_SOURCE_DIR}/js/${_file}" "-DOUT=${XEMIDI_PACKAGE_DIR}/${_file}"
+                 -P "${PROJECT_SOURCE_DIR}/cmake/StripComments.cmake")
+  else()
+    set(_command ${CMAKE_COMMAND} -E copy "${PROJECT_SOURCE_DIR}/js/${_file}" "${XEMIDI_PACKAGE_DIR}/${_file}")
+  endif()
+  add_custom_command(OUTPUT "${XEMIDI_PACKAGE_DIR}/${_file}" COMMAND ${_command}
+    DEPENDS "${PROJECT_SOURCE_DIR}/js/${_file}" "${PROJECT_SOURCE_DIR}/cmake/StripComments.cmake" VERBATIM)
   list(APPEND _copied "${XEMIDI_PACKAGE_DIR}/${_file}")
 endforeach()
 add_custom_command(OUTPUT "${XEMIDI_PACKAGE_DIR}/LICENSE" "${XEMIDI_PACKAGE_DIR}/xemidi.wasm"

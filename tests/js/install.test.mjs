@@ -20,6 +20,13 @@ test('installed from its tarball into an empty folder', () => {
   assert.deepEqual(files, ['LICENSE', 'README.md', 'arguments.js', 'examples/index.html', 'examples/piece.js',
     'examples/song.mjs', 'files.js', 'package.json', 'rules.js', 'smf.js', 'xemidi.d.ts', 'xemidi.js', 'xemidi.wasm']);
 
+  // The modules as a runtime loads them: the sources' lines, the comment lines left empty.
+  for (const module of ['xemidi.js', 'smf.js', 'files.js', 'arguments.js', 'rules.js']) {
+    const source = readFileSync(path.join(ROOT, 'js', module), 'utf8').split('\n');
+    assert.deepEqual(readFileSync(path.join(PACKAGE, module), 'utf8').split('\n'),
+      source.map((line) => (/^\s*\/\//.test(line) ? '' : line)), module);
+  }
+
   const host = path.join(work, 'host');
   execFileSync('mkdir', [host]);
   writeFileSync(path.join(host, 'package.json'), '{"name": "host", "private": true, "type": "module"}\n');
