@@ -108,14 +108,27 @@ export function checkNoteOff(method, tick, duration) {
 // Every note-off of a batch at the last tick or before (columns as column()
 // gives them).
 export function checkNoteOffs(method, ticks, durations, count) {
-  for (let i = 0; i < count; i++) {
-    const tick = ticks.values ? ticks.values[i] : ticks.single;
-    const duration = durations.values ? durations.values[i] : durations.single;
-    if (tick + duration > LAST_TICK) {
-      const at = (name, c) => (c.values ? `${name}[${i}]` : name);
-      throw noteOffWraps(method, at('ticks', ticks), tick, at('durations', durations), duration);
-    }
+  const i = firstWrap(ticks, durations, count);
+  if (i === count) return;
+  const tick = ticks.values ? ticks.values[i] : ticks.single;
+  const duration = durations.values ? durations.values[i] : durations.single;
+  const at = (name, c) => (c.values ? `${name}[${i}]` : name);
+  throw noteOffWraps(method, at('ticks', ticks), tick, at('durations', durations), duration);
+}
+
+// The first note whose note-off would pass the last tick, or count: a loop
+// for each shape of the two columns, which keeps each loop tight.
+function firstWrap({ values: t, single: oneTick }, { values: d, single: oneDuration }, count) {
+  if (t && d) {
+    for (let i = 0; i < count; i++) if (t[i] + d[i] > LAST_TICK) return i;
+  } else if (t) {
+    for (let i = 0; i < count; i++) if (t[i] + oneDuration > LAST_TICK) return i;
+  } else if (d) {
+    for (let i = 0; i < count; i++) if (oneTick + d[i] > LAST_TICK) return i;
+  } else if (count > 0 && oneTick + oneDuration > LAST_TICK) {
+    return 0;
   }
+  return count;
 }
 
 // Bytes as a Uint8Array: a Uint8Array, an ArrayBuffer, any other view of one
@@ -162,13 +175,17 @@ export function column(value, method, name, type) {
   }
   const Target = type === 'uint32_t' ? Uint32Array : Int32Array;
   if (value instanceof Target) return { values: value };
+  const [low, high] = LIMITS[type];
+  // The other 32-bit array, every value in range: the same bits, read as the C type.
+  if ((value instanceof Uint32Array || value instanceof Int32Array) && within(value, low, high)) {
+    return { values: new Target(value.buffer, value.byteOffset, value.length) };
+  }
   if (!Array.isArray(value) && !ArrayBuffer.isView(value)) {
     throw argumentError(method, name, `${name} must be an integer or an array of integers, not ${kindOf(value)}`);
   }
   if (value instanceof DataView) {
     throw argumentError(method, name, `${name} must be an integer or an array of integers, not a DataView`);
   }
-  const [low, high] = LIMITS[type];
   const out = new Target(value.length);
   const exact = INTEGER_ARRAYS.some((Kind) => value instanceof Kind);
   for (let i = 0; i < value.length; i++) {
@@ -177,6 +194,11 @@ export function column(value, method, name, type) {
     out[i] = item;
   }
   return { values: out };
+}
+
+function within(values, low, high) {
+  for (let i = 0; i < values.length; i++) if (values[i] < low || values[i] > high) return false;
+  return true;
 }
 
 // The number of elements of a batch: the length every array among the

@@ -143,6 +143,9 @@ describe('methods', () => {
         [() => smf.note(1000, 0, 60, 100, 2 ** 32 - 100), 'duration', 'tick + duration = 4294968196 is past tick 4294967295: the note-off would go round to tick 900, before its note-on'],
         [() => smf.insertNotes([0, 2 ** 32 - 16], 0, 60, 100, 32), 'durations', 'ticks[1] + durations = 4294967312 is past tick 4294967295: the note-off would go round to tick 16, before its note-on'],
         [() => smf.insertNotes([0, 1000], 0, 60, 100, [1, -100]), 'durations[1]', 'durations[1]=-100 is not in 0..4294967295'],
+        // A 32-bit array of the other signedness is read in place only when every value fits.
+        [() => smf.insertNotes([0, 1], 0, 60, 100, new Int32Array([1, -5])), 'durations[1]', 'durations[1]=-5 is not in 0..4294967295'],
+        [() => smf.insertNotes([0], new Uint32Array([2 ** 31]), 60, 100, 1), 'channels[0]', 'channels[0]=2147483648 is not in -2147483648..2147483647'],
         [() => smf.note(0, 0, NaN, 100, 1), 'key', 'key=NaN is not an integer'],
         [() => smf.midi(0, 'c005'), 'data', 'data must be a Uint8Array or an array of bytes, not a string'],
         [() => smf.midi(0, [0xc0, 256]), 'data[1]', 'data[1]=256 is not a byte (an integer 0..255)'],
