@@ -14,7 +14,7 @@ cmake --preset dev >/dev/null
 cmake --build --preset dev
 XEMIDI_PYTHON_STRICT=1 ctest --preset dev -L python
 
-# The README's Python example, run in place against this build as the README
+# The README's Python examples, run in place against this build as the README
 # says; mido reads the file it wrote.
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -24,6 +24,12 @@ sed -n '/^```python$/,/^```$/{/^```/d;p}' README.md >"$work/song.py"
 /usr/bin/python3 -c 'import mido, sys; notes = [m for m in mido.MidiFile(sys.argv[1]).tracks[0]
 if m.type == "note_on" and m.velocity]; assert len(notes) == 18, len(notes)
 print(f"the README'"'"'s Python example writes {len(notes)} notes")' "$work/song.mid"
+# ... and its format 1 example a tempo track, then a track per instrument.
+/usr/bin/python3 -c 'import mido, sys; band = mido.MidiFile(sys.argv[1])
+assert band.type == 1 and [len([m for m in t if m.type == "note_on"]) for t in band.tracks] == \
+    [0, 8, 16], band
+assert band.tracks[0][0].type == "set_tempo" and band.tracks[1][0].type == "program_change"
+print(f"the README'"'"'s format 1 example writes {len(band.tracks)} tracks")' "$work/band.mid"
 
 # In place the package runs its pure loops; the README's command builds the
 # compiled ones into python/xemidi/, which then run (removed again after).

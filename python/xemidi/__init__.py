@@ -1,5 +1,5 @@
-"""xemidi from Python: build Standard MIDI Files (format 0, one track) with the
-xemidi library, through ctypes.
+"""xemidi from Python: build Standard MIDI Files (format 0, one track, or
+format 1 of several) with the xemidi library, through ctypes.
 
     import xemidi
     with xemidi.Smf(480) as smf:                    # 480 ticks per quarter note
@@ -7,8 +7,9 @@ xemidi library, through ctypes.
         image = smf.data()                          # the file, as bytes
 
 `Smf` is the whole interface (see help(xemidi.Smf)); `read` and `read_tracks`
-read a Standard MIDI File into Smf objects; `XemidiError` is what a refused
-call raises, with the method as it was called and the rule it broke
+read a Standard MIDI File into Smf objects; `tracks_data` and `save_tracks`
+write several as the tracks of one file of format 1; `XemidiError` is what a
+refused call raises, with the method as it was called and the rule it broke
 (`SmfReadError`, a ValueError too, for a refused file; `SmfFileError`, an
 OSError too, for one that cannot be read; a refused save is an OSError too).
 Each error of an argument names the method as it was called in front.
@@ -32,11 +33,13 @@ from ._errors import XemidiError
 from ._library import EXPORTS, Export, Library, load
 from ._read import SmfFileError, SmfReadError, read, read_tracks
 from ._smf import Disposition, Smf
+from ._tracks import save_tracks, tracks_data
 from ._version import __version__
 
 for _public in (Disposition, Export, Library, Smf, SmfFileError, SmfReadError, XemidiError, load,
-                read, read_tracks):
+                read, read_tracks, save_tracks, tracks_data):
     _public.__module__ = __name__  # help() and pickle name them xemidi.X
 
 __all__ = ["ACCELERATED", "Disposition", "EXPORTS", "Export", "Library", "Smf", "SmfFileError",
-           "SmfReadError", "XemidiError", "__version__", "load", "read", "read_tracks"]
+           "SmfReadError", "XemidiError", "__version__", "load", "read", "read_tracks",
+           "save_tracks", "tracks_data"]

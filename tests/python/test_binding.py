@@ -50,9 +50,9 @@ import xemidi  # noqa: E402
 from xemidi import _rules  # noqa: E402
 
 try:
-    from midi_readers import read_with_mido, without_end_of_track
+    from midi_readers import read_tracks_with_mido, read_with_mido, without_end_of_track
 except ImportError:  # no mido
-    read_with_mido = None
+    read_with_mido = read_tracks_with_mido = None
 try:
     import numpy
 except ImportError:
@@ -1270,6 +1270,73 @@ class Reading(unittest.TestCase):
                 self.assertIn("No such file or directory", str(error))
                 copied = pickle.loads(pickle.dumps(error))
                 self.assertEqual((copied.errno, copied.filename), (errno.ENOENT, missing))
+
+
+class Tracks(unittest.TestCase):
+    """tracks_data and save_tracks: several objects as the tracks of one
+    format 1 file, each the track of the object's own file."""
+
+    def band(self):
+        tempo, piano, drums = (xemidi.Smf(480) for _ in range(3))
+        tempo.tempo(0, 120)
+        tempo.time_signature(0, 3, 4)
+        piano.insert_notes(range(0, 1920, 480), 0, [60, 64, 67, 72], 100, 480)
+        piano.patch(0, 0, 0)
+        drums.insert_notes(range(0, 1920, 240), 9, [36, 42] * 4, 110, 120)
+        return [tempo, piano, drums, piano]  # the same object may stand twice
+
+    def test_one_track_per_object(self):
+        smfs = self.band()
+        data = xemidi.tracks_data(smfs)
+        self.assertEqual(data[:14], chunk(b"MThd", bytes([0, 1, 0, 4, 0x01, 0xE0])))
+        self.assertEqual(data[14:], b"".join(smf.data()[14:] for smf in smfs))
+        self.assertEqual([list(t.events()) for t in xemidi.read_tracks(data)],
+                         [list(smf.events()) for smf in smfs])
+        with tempfile.TemporaryDirectory() as folder:
+            path = Path(folder) / "band.mid"
+            xemidi.save_tracks(path, iter(smfs))
+            self.assertEqual(path.read_bytes(), data)
+            with self.assertRaises(FileExistsError) as caught:
+                xemidi.save_tracks(path, smfs, xemidi.Disposition.CREATE_NEW)
+            self.assertIsInstance(caught.exception, xemidi.XemidiError)
+            missing = Path(folder) / "no" / "band.mid"
+            with self.assertRaises(FileNotFoundError) as caught:
+                xemidi.save_tracks(missing, smfs)
+            self.assertEqual((caught.exception.errno, caught.exception.filename),
+                             (errno.ENOENT, missing))
+            self.assertTrue(str(caught.exception).startswith("xemidi.save_tracks(path="))
+            with open(path, "wb") as file:
+                xemidi.save_tracks(file, smfs)
+            self.assertEqual(path.read_bytes(), data)
+            if read_tracks_with_mido is None:
+                if STRICT:
+                    self.fail("mido is not installed (python3-mido)")
+                return
+            file_format, division, tracks = read_tracks_with_mido(str(path))
+        self.assertEqual((file_format, division, len(tracks)), (1, 480, 4))
+        for track, smf in zip(tracks, smfs):
+            self.assertEqual(without_end_of_track(path, track),
+                             [(tick, data) for tick, data in smf.events()])
+
+    def test_refused_tracks_say_which_and_why(self):
+        tempo, piano, drums, _ = self.band()
+        other, far = xemidi.Smf(96), xemidi.Smf(480)
+        far.note(2**28, 0, 60, 100, 1)
+        cases = [([tempo, other], xemidi.XemidiError, "smfs[1] has division 96, smfs[0] 480"),
+                 ([far, piano], xemidi.XemidiError, "smfs[0] has no file: the first event"),
+                 ([], ValueError, "smfs holds 0 objects, not 1..65535"),
+                 ([tempo] * 65536, ValueError, "smfs holds 65536 objects"),
+                 ([tempo, "piano"], TypeError, "smfs[1] must be an xemidi.Smf, not str"),
+                 (7, TypeError, "smfs must be an iterable of xemidi.Smf, not int")]
+        for smfs, kind, words in cases:
+            for call in (xemidi.tracks_data, lambda s: xemidi.save_tracks(os.devnull, s)):
+                with self.subTest(words=words), self.assertRaises(kind) as caught:
+                    call(smfs)
+                self.assertIn(words, str(caught.exception))
+        drums.close()
+        with self.assertRaises(ValueError) as caught:
+            xemidi.tracks_data([tempo, drums])
+        self.assertIn("smfs[1] is closed", str(caught.exception))
 
 
 class RoundTripThroughMido(unittest.TestCase):
