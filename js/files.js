@@ -140,8 +140,11 @@ export function fileFunctions(module, { adopt, handleOf }) {
   return { read, readTracks, tracksData };
 }
 
+const NO_IMAGE = 'two consecutive events are more than 0x0FFFFFFF ticks apart, or the first is at tick 2**28 or later';
+
 // Why GetSmfTracksDataSize refused the objects, found by asking each for its
-// division and its size: [argument, text] as rules.js gives them.
+// division and its size: [argument, text] as rules.js gives them, in the
+// Python binding's words (xemidi.tracks_data).
 function tracksReason(objects) {
   const divisions = objects.map((smf) => smf.division);
   const other = divisions.findIndex((division) => division !== divisions[0]);
@@ -152,7 +155,8 @@ function tracksReason(objects) {
     try {
       smf.size();
     } catch (error) {
-      return [`smfs[${i}]`, `smfs[${i}] has no file: ${error.reason}`];
+      const why = error.reason.endsWith(': the object has no image') ? error.reason : NO_IMAGE;
+      return [`smfs[${i}]`, `smfs[${i}] has no file: ${why}`];
     }
   }
   return [null, 'the file would take 4 GiB or more, or memory ran out'];

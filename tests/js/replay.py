@@ -8,14 +8,9 @@ does: {"ok": true}, {"image": hex}, {"division": d, "length": n,
 the reader refused), {"missing": true} for a step on an object that a read
 did not make.
 
-Format 1 files come from xemidi.tracks_data, or where the binding has none
-yet, from the library's GetSmfTracksData through ctypes, whose refusal
-gives no reason ("refused": null).
-
   XEMIDI_LIBRARY=build/dev/libxemidi.so tests/js/replay.py < calls.json
 """
 
-import ctypes
 import json
 import sys
 from pathlib import Path
@@ -43,24 +38,6 @@ def call(smf, method, args):
     if method == "tempo":
         return smf.tempo(args[0], bpm=args[1])
     return getattr(smf, METHODS.get(method, method))(*arguments(method, args))
-
-
-class TracksRefused(Exception):
-    """GetSmfTracksData(Size) through ctypes returned 0."""
-
-
-def tracks_data(smfs):
-    if hasattr(xemidi, "tracks_data"):
-        return xemidi.tracks_data(smfs)
-    library, count = smfs[0]._library, len(smfs)
-    handles = (ctypes.c_void_p * count)(*(smf._handle for smf in smfs))
-    size = ctypes.c_uint32()
-    if not library.call("GetSmfTracksDataSize", handles, count, ctypes.byref(size)):
-        raise TracksRefused()
-    buffer = ctypes.create_string_buffer(size.value)
-    if not library.call("GetSmfTracksData", handles, count, buffer, size.value):
-        raise TracksRefused()
-    return buffer.raw
 
 
 def edited(data, edits):
@@ -98,7 +75,7 @@ def read(objects, source, edits, tracks):
     if any(objects[o] is None for o in sources):
         return {"missing": True}
     if isinstance(source, list):
-        file = tracks_data([objects[o] for o in source])
+        file = xemidi.tracks_data([objects[o] for o in source])
     else:
         file = objects[source].data()
     made = (xemidi.read_tracks if tracks else lambda data: [xemidi.read(data)])(edited(file, edits))
@@ -147,8 +124,6 @@ def replay(steps):
                             "reading": [error.code, error.offset]})
         except xemidi.XemidiError as error:
             results.append({"refused": error.reason, "index": error.index})
-        except TracksRefused:
-            results.append({"refused": None, "index": None})
     return results
 
 
