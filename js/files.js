@@ -1,7 +1,7 @@
 // Whole files: a Standard MIDI File of format 0 or 1 read into new objects
 // (read, readTracks), and several objects written as the tracks of one file
-// of format 1 (tracksData). `fileFunctions(module, classOf)` makes them for
-// one instance of the module and the class of its objects (smfClass).
+// of format 1 (tracksData). `fileFunctions(module, objects)` makes them for
+// one instance of the module, with what smfClass gives of its objects.
 import { argumentError, bytes, kindOf, refusal, XemidiError } from './arguments.js';
 
 // XEMIDI_READ_* of include/xemidi.h that the functions tell apart.

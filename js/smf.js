@@ -1,5 +1,5 @@
-// Smf: one xemidi object, a Standard MIDI File (format 0) built in the
-// module's memory. `smfClass(module)` makes the class of one instance of the
+// Smf: one xemidi object, a Standard MIDI File (format 0) built or read in
+// the module's memory. `smfClass(module)` makes the class of one instance of the
 // module; every object of that class lives in that instance.
 import {
   argumentError, bytes, checkNoteOff, checkNoteOffs, column, countOf, integer, refusal, text, XemidiError,

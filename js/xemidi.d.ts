@@ -56,7 +56,7 @@ export class XemidiError extends Error {
 }
 
 /** An event as stored: its tick and its bytes (status byte first, length prefixes included). */
-export type Event = [tick: number, bytes: Uint8Array];
+export type SmfEvent = [tick: number, bytes: Uint8Array];
 
 /**
  * One Standard MIDI File (format 0, one track) in the module's memory,
@@ -82,7 +82,7 @@ export interface Smf {
    * or F7, the length, the bytes; FF, the type, the length, the data). Each
    * bytes is a view of one buffer that holds them all.
    */
-  events(): IterableIterator<Event>;
+  events(): IterableIterator<SmfEvent>;
   /**
    * The same events as three arrays, with no object per event (the fast
    * form for many events): event i is at ticks[i], its bytes are
