@@ -1,10 +1,11 @@
 # The WebAssembly build (preset wasm, Emscripten's toolchain): the library's
-# code and the batch loops of js/batch.c linked into one standalone module,
+# code and the loops of js/batch.c linked into one standalone module,
 # xemidi.wasm, which the JavaScript package (js/) instantiates with its own
 # loader. The module imports its memory and two functions and nothing else
 # (no Emscripten glue, no files: see src/platform/wasm/). It exports every
-# function of cmake/exports.list that has an ordinal, the batch loops, and
-# malloc and free for the package's buffers; the DLL's table is untouched.
+# function of cmake/exports.list that has an ordinal, those loops (the batch
+# inserters, the reader of events), and malloc and free (emmalloc, small)
+# for the package's buffers; the DLL's table is untouched.
 #
 # The package is assembled in ${XEMIDI_PACKAGE_DIR}: the module, the
 # package's files and its package.json, whose version is the header's
@@ -60,8 +61,8 @@ endif()
 file(CONFIGURE OUTPUT "${XEMIDI_PACKAGE_DIR}/package.json" CONTENT "${_manifest}" @ONLY)
 
 # The modules that a runtime loads go in without their comment lines
-# (cmake/StripComments.cmake), which would otherwise be a third of the
-# package's bytes; the declarations, which are the manual, and the examples
+# (cmake/StripComments.cmake), which would otherwise be a quarter of their
+# bytes; the declarations, which are the manual, and the examples
 # go in as they are.
 set(_package_modules xemidi.js smf.js files.js arguments.js rules.js)
 set(_package_files xemidi.d.ts README.md examples/piece.js examples/song.mjs examples/index.html)
