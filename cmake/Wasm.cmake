@@ -1,10 +1,11 @@
 # The WebAssembly build (preset wasm, Emscripten's toolchain): the library's
-# code and the batch loops of js/batch.c linked into one standalone module,
+# code and the loops of js/batch.c linked into one standalone module,
 # xemidi.wasm, which the JavaScript package (js/) instantiates with its own
 # loader. The module imports its memory and two functions and nothing else
 # (no Emscripten glue, no files: see src/platform/wasm/). It exports every
-# function of cmake/exports.list that has an ordinal, the batch loops, and
-# malloc and free for the package's buffers; the DLL's table is untouched.
+# function of cmake/exports.list that has an ordinal, those loops (the batch
+# inserters, the reader of events), and malloc and free (emmalloc, small)
+# for the package's buffers; the DLL's table is untouched.
 #
 # The package is assembled in ${XEMIDI_PACKAGE_DIR}: the module, the
 # package's files and its package.json, whose version is the header's
@@ -21,7 +22,7 @@ add_link_options(-fwasm-exceptions -mbulk-memory -flto)
 add_subdirectory(src)
 
 file(STRINGS "${XEMIDI_EXPORTS_LIST}" _wasm_lines REGEX "^[0-9]")
-set(_wasm_exports xemidi_insert_notes xemidi_insert_midi malloc free)
+set(_wasm_exports xemidi_insert_notes xemidi_insert_midi xemidi_read_events malloc free)
 foreach(_line IN LISTS _wasm_lines)
   string(REGEX REPLACE "^[0-9]+[ \t]+([A-Za-z_0-9]+).*" "\\1" _name "${_line}")
   list(APPEND _wasm_exports ${_name})
@@ -39,7 +40,7 @@ set_target_properties(xemidi_wasm PROPERTIES OUTPUT_NAME xemidi SUFFIX .wasm)
 # JavaScript; 64 KiB of stack and 1 MiB to start with.
 target_link_options(xemidi_wasm PRIVATE
   --no-entry -sSTANDALONE_WASM=1 -sIMPORTED_MEMORY=1 -sALLOW_MEMORY_GROWTH=1
-  -sMAXIMUM_MEMORY=2147483648 -sINITIAL_MEMORY=1048576 -sTOTAL_STACK=65536
+  -sMAXIMUM_MEMORY=2147483648 -sINITIAL_MEMORY=1048576 -sTOTAL_STACK=65536 -sMALLOC=emmalloc
   "-sEXPORTED_FUNCTIONS=[${_wasm_exports}]")
 
 # The package, from js/ and the module.
@@ -59,13 +60,22 @@ if(NOT _version STREQUAL XEMIDI_NPM_VERSION)
 endif()
 file(CONFIGURE OUTPUT "${XEMIDI_PACKAGE_DIR}/package.json" CONTENT "${_manifest}" @ONLY)
 
-set(_package_files xemidi.js smf.js arguments.js rules.js xemidi.d.ts README.md
-                   examples/piece.js examples/song.mjs examples/index.html)
+# The modules that a runtime loads go in without their comment lines
+# (cmake/StripComments.cmake), which would otherwise be a quarter of their
+# bytes; the declarations, which are the manual, and the examples
+# go in as they are.
+set(_package_modules xemidi.js smf.js files.js arguments.js rules.js)
+set(_package_files xemidi.d.ts README.md examples/piece.js examples/song.mjs examples/index.html)
 set(_copied)
-foreach(_file IN LISTS _package_files)
-  add_custom_command(OUTPUT "${XEMIDI_PACKAGE_DIR}/${_file}"
-    COMMAND ${CMAKE_COMMAND} -E copy "${PROJECT_SOURCE_DIR}/js/${_file}" "${XEMIDI_PACKAGE_DIR}/${_file}"
-    DEPENDS "${PROJECT_SOURCE_DIR}/js/${_file}" VERBATIM)
+foreach(_file IN LISTS _package_modules _package_files)
+  if(_file IN_LIST _package_modules)
+    set(_command ${CMAKE_COMMAND} "-DIN=${PROJECT_SOURCE_DIR}/js/${_file}" "-DOUT=${XEMIDI_PACKAGE_DIR}/${_file}"
+                 -P "${PROJECT_SOURCE_DIR}/cmake/StripComments.cmake")
+  else()
+    set(_command ${CMAKE_COMMAND} -E copy "${PROJECT_SOURCE_DIR}/js/${_file}" "${XEMIDI_PACKAGE_DIR}/${_file}")
+  endif()
+  add_custom_command(OUTPUT "${XEMIDI_PACKAGE_DIR}/${_file}" COMMAND ${_command}
+    DEPENDS "${PROJECT_SOURCE_DIR}/js/${_file}" "${PROJECT_SOURCE_DIR}/cmake/StripComments.cmake" VERBATIM)
   list(APPEND _copied "${XEMIDI_PACKAGE_DIR}/${_file}")
 endforeach()
 add_custom_command(OUTPUT "${XEMIDI_PACKAGE_DIR}/LICENSE" "${XEMIDI_PACKAGE_DIR}/xemidi.wasm"

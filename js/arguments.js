@@ -10,9 +10,13 @@
 // `arguments` what it was given; it changed nothing. For arguments refused
 // before any call (code ERR_XEMIDI_ARGUMENT), `call` is null. From a batch
 // inserter, `index` is the element refused; the elements before it stay
-// inserted.
+// inserted. A file that the reader refused (code ERR_XEMIDI_READ) has
+// `readCode`, the header's XEMIDI_READ_* number, and `offset`, the byte of
+// the file where reading stopped.
 export class XemidiError extends Error {
-  constructor(message, { method, call = null, args = null, argument = null, reason, index = null, code }) {
+  constructor(message, {
+    method, call = null, args = null, argument = null, reason, index = null, code, readCode = null, offset = null,
+  }) {
     super(message);
     this.name = 'XemidiError';
     this.code = code;
@@ -22,6 +26,8 @@ export class XemidiError extends Error {
     this.argument = argument;
     this.reason = reason;
     this.index = index;
+    this.readCode = readCode;
+    this.offset = offset;
   }
 }
 
@@ -45,18 +51,21 @@ function shown(name, value) {
   return typeof value === 'string' ? JSON.stringify(value) : String(value);
 }
 
-export function refusal(method, call, args, [argument, reason], index = null) {
+// The library refused `call` (a C function's name) given `args`; `more`
+// holds the index of a batch's element, or a read's code, readCode and
+// offset.
+export function refusal(method, call, args, [argument, reason], more = {}) {
   const list = Object.entries(args).map(([name, value]) => `${name}=${shown(name, value)}`).join(', ');
-  const result = call === 'CreateSmf' || call === 'CopySmf' ? 'NULL' : '0';
-  const at = index === null ? '' : ` at index ${index}`;
+  const result = ['CreateSmf', 'CopySmf', 'ReadSmf'].includes(call) ? 'NULL' : '0';
+  const at = more.index === undefined ? '' : ` at index ${more.index}`;
   return new XemidiError(`${method}: ${call}(${list}) returned ${result}${at}: ${reason}`, {
-    method, call, args, argument, reason, index, code: 'ERR_XEMIDI_REFUSED',
+    method, call, args, argument, reason, code: 'ERR_XEMIDI_REFUSED', ...more,
   });
 }
 
 const LIMITS = { uint32_t: [0, 0xffffffff], int32_t: [-0x80000000, 0x7fffffff] };
 
-function kindOf(value) {
+export function kindOf(value) {
   if (value === null) return 'null';
   if (Array.isArray(value)) return 'an Array';
   if (typeof value === 'object') return value.constructor?.name ?? 'an object';
@@ -99,14 +108,27 @@ export function checkNoteOff(method, tick, duration) {
 // Every note-off of a batch at the last tick or before (columns as column()
 // gives them).
 export function checkNoteOffs(method, ticks, durations, count) {
-  for (let i = 0; i < count; i++) {
-    const tick = ticks.values ? ticks.values[i] : ticks.single;
-    const duration = durations.values ? durations.values[i] : durations.single;
-    if (tick + duration > LAST_TICK) {
-      const at = (name, c) => (c.values ? `${name}[${i}]` : name);
-      throw noteOffWraps(method, at('ticks', ticks), tick, at('durations', durations), duration);
-    }
+  const i = firstWrap(ticks, durations, count);
+  if (i === count) return;
+  const tick = ticks.values ? ticks.values[i] : ticks.single;
+  const duration = durations.values ? durations.values[i] : durations.single;
+  const at = (name, c) => (c.values ? `${name}[${i}]` : name);
+  throw noteOffWraps(method, at('ticks', ticks), tick, at('durations', durations), duration);
+}
+
+// The first note whose note-off would pass the last tick, or count: a loop
+// for each shape of the two columns, which keeps each loop tight.
+function firstWrap({ values: t, single: oneTick }, { values: d, single: oneDuration }, count) {
+  if (t && d) {
+    for (let i = 0; i < count; i++) if (t[i] + d[i] > LAST_TICK) return i;
+  } else if (t) {
+    for (let i = 0; i < count; i++) if (t[i] + oneDuration > LAST_TICK) return i;
+  } else if (d) {
+    for (let i = 0; i < count; i++) if (oneTick + d[i] > LAST_TICK) return i;
+  } else if (count > 0 && oneTick + oneDuration > LAST_TICK) {
+    return 0;
   }
+  return count;
 }
 
 // Bytes as a Uint8Array: a Uint8Array, an ArrayBuffer, any other view of one
@@ -153,13 +175,17 @@ export function column(value, method, name, type) {
   }
   const Target = type === 'uint32_t' ? Uint32Array : Int32Array;
   if (value instanceof Target) return { values: value };
+  const [low, high] = LIMITS[type];
+  // The other 32-bit array, every value in range: the same bits, read as the C type.
+  if ((value instanceof Uint32Array || value instanceof Int32Array) && within(value, low, high)) {
+    return { values: new Target(value.buffer, value.byteOffset, value.length) };
+  }
   if (!Array.isArray(value) && !ArrayBuffer.isView(value)) {
     throw argumentError(method, name, `${name} must be an integer or an array of integers, not ${kindOf(value)}`);
   }
   if (value instanceof DataView) {
     throw argumentError(method, name, `${name} must be an integer or an array of integers, not a DataView`);
   }
-  const [low, high] = LIMITS[type];
   const out = new Target(value.length);
   const exact = INTEGER_ARRAYS.some((Kind) => value instanceof Kind);
   for (let i = 0; i < value.length; i++) {
@@ -168,6 +194,11 @@ export function column(value, method, name, type) {
     out[i] = item;
   }
   return { values: out };
+}
+
+function within(values, low, high) {
+  for (let i = 0; i < values.length; i++) if (values[i] < low || values[i] > high) return false;
+  return true;
 }
 
 // The number of elements of a batch: the length every array among the

@@ -1,6 +1,7 @@
 /* The loops of the JavaScript package's batch inserters (Smf.insertNotes,
- * Smf.insertMidi), compiled into its WebAssembly module beside the library:
- * one call from JavaScript inserts a whole batch, each element through the
+ * Smf.insertMidi) and of its reader of events (Smf.events), compiled into
+ * its WebAssembly module beside the library: one call from JavaScript
+ * inserts a whole batch, or reads a run of events, each element through the
  * library's own export, in order.
  *
  * The package checks and converts every argument before it calls, and
@@ -29,6 +30,8 @@ uint32_t xemidi_insert_notes(SmfHandle smf, uint32_t count, const uint32_t* tick
                              uint32_t* spans);
 uint32_t xemidi_insert_midi(SmfHandle smf, uint32_t count, const uint32_t* ticks, uint32_t single,
                             const uint8_t* bytes, const uint32_t* ends, uint32_t* spans);
+uint32_t xemidi_read_events(SmfHandle smf, uint32_t first, uint32_t count, uint32_t* ticks,
+                            uint32_t* ends, uint8_t* bytes, uint32_t size, uint32_t* needed);
 
 static void spans_clear(uint32_t* spans) {
     for (int k = 0; k < SPANS; ++k) {
@@ -88,6 +91,28 @@ uint32_t xemidi_insert_midi(SmfHandle smf, uint32_t count, const uint32_t* ticks
         if (!InsertMidiEvent(smf, tick, bytes + start, (int32_t)(ends[i] - start))) break;
         spans_add(spans, tick);
         start = ends[i];
+    }
+    return i;
+}
+
+/* GetSmfEvent for events first, first + 1, ... up to count of them, as many
+ * as fit in bytes[0..size): event first + i gets its tick in ticks[i] and its
+ * bytes as stored, one event after another from bytes[0], up to ends[i].
+ * Returns how many were copied. *needed is the size of the event that did not
+ * fit when that ended the run, 0 otherwise: a run of 0 events with *needed 0
+ * is the library's refusal (a bad handle, an index past the last event). */
+uint32_t xemidi_read_events(SmfHandle smf, uint32_t first, uint32_t count, uint32_t* ticks,
+                            uint32_t* ends, uint8_t* bytes, uint32_t size, uint32_t* needed) {
+    uint32_t i, used = 0;
+    *needed = 0;
+    for (i = 0; i < count; ++i) {
+        uint32_t length = 0;
+        if (!GetSmfEvent(smf, first + i, &ticks[i], bytes + used, size - used, &length)) {
+            if (length > size - used) *needed = length;
+            break;
+        }
+        used += length;
+        ends[i] = used;
     }
     return i;
 }

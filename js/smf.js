@@ -1,5 +1,5 @@
-// Smf: one xemidi object, a Standard MIDI File (format 0) built in the
-// module's memory. `smfClass(module)` makes the class of one instance of the
+// Smf: one xemidi object, a Standard MIDI File (format 0) built or read in
+// the module's memory. `smfClass(module)` makes the class of one instance of the
 // module; every object of that class lives in that instance.
 import {
   argumentError, bytes, checkNoteOff, checkNoteOffs, column, countOf, integer, refusal, text, XemidiError,
@@ -8,9 +8,13 @@ import { reason, TickSpans } from './rules.js';
 
 const NOTE_NAMES = ['ticks', 'channels', 'keys', 'velocities', 'durations'];
 const NOTE_ARGUMENTS = ['tick', 'channel', 'key', 'velocity', 'duration'];
-// Given to the constructor with a handle of the module's (a copy's), which
-// the new object then owns; the host cannot name it.
+// Given to the constructor with a handle of the module's (a copy's, or one
+// that a read made), which the new object then owns; the host cannot name it.
 const ADOPT = Symbol('adopt');
+// events() reads up to RUN events, and up to RUN_BYTES of their bytes, per
+// call into the module.
+const RUN = 16384;
+const RUN_BYTES = 1 << 18;
 
 // The common case, checked first and fast: numbers that fit the C types.
 // Anything else (or a refusal) takes the general path, which converts and
@@ -18,15 +22,21 @@ const ADOPT = Symbol('adopt');
 const u32 = (value) => typeof value === 'number' && value >>> 0 === value;
 const i32 = (value) => typeof value === 'number' && (value | 0) === value;
 
+// The class of one instance's objects, and what the functions of files
+// (files.js) need of it: `adopt(handle)`, an object for a handle that a read
+// made, and `handleOf(value)`, the handle of a live object of this class
+// (0 for any other value, -1 for a deleted object).
 export function smfClass(module) {
   const x = module.exports;
   // Objects that the host forgot to delete: deleted when collected.
   const forgotten = new FinalizationRegistry((handle) => x.DeleteSmf(handle));
+  let adopt;
+  let handleOf;
 
   class Smf {
     #handle = 0;
     #ticks = new TickSpans(); // for the reason when an output is refused
-    #division;
+    #unread = false; // true while #ticks lacks the ticks of events read from a file
 
     // CreateSmf: a new, empty object; division 1..32767 ticks per quarter
     // note (only the low 16 bits are read, as a signed value).
@@ -37,8 +47,19 @@ export function smfClass(module) {
         if (handle === 0) throw refusal('Smf', 'CreateSmf', { division }, reason('CreateSmf', { division }));
       }
       this.#handle = handle;
-      this.#division = division;
       forgotten.register(this, handle, this);
+    }
+
+    static {
+      adopt = (handle) => {
+        const smf = new Smf(0, ADOPT, handle);
+        smf.#unread = true;
+        return smf;
+      };
+      handleOf = (value) => {
+        if (typeof value !== 'object' || value === null || !(#handle in value)) return 0;
+        return value.#handle === 0 ? -1 : value.#handle;
+      };
     }
 
     // DeleteSmf: frees the object and its events; deleting a deleted object
@@ -54,16 +75,23 @@ export function smfClass(module) {
       return this.#handle === 0;
     }
 
+    // GetSmfDivision: the ticks per quarter note.
     get division() {
-      return this.#division;
+      return this.#out('division', 'GetSmfDivision', x.GetSmfDivision);
+    }
+
+    // GetSmfEventCount: the number of events (the end of track not counted).
+    get length() {
+      return this.#out('length', 'GetSmfEventCount', x.GetSmfEventCount);
     }
 
     // CopySmf: a new, independent object with the same division and the same
     // events in the same order; its file equals this one's.
     copy() {
       const handle = this.#call('copy', 'CopySmf', {}, x.CopySmf);
-      const twin = new Smf(this.#division, ADOPT, handle);
+      const twin = new Smf(0, ADOPT, handle);
       twin.#ticks = new TickSpans(this.#ticks);
+      twin.#unread = this.#unread;
       return twin;
     }
 
@@ -73,7 +101,32 @@ export function smfClass(module) {
       this.#live(method);
       const result = fn(this.#handle, ...values);
       if (result !== 0) return result;
-      throw refusal(method, call, args, reason(call, args, { gap: this.#ticks.gap() }));
+      const self = this; // the gap is found only when a rule asks for it
+      throw refusal(method, call, args, reason(call, args, { get gap() { return self.#gap(); } }));
+    }
+
+    // The C function `call`'s one out-value, a uint32_t, after this object.
+    #out(method, call, fn) {
+      const out = module.allocate(4);
+      try {
+        this.#call(method, call, {}, fn, out);
+        return module.u32(out, 1)[0];
+      } finally {
+        module.release(out);
+      }
+    }
+
+    // The first delta time too long for a file (TickSpans.gap), the events
+    // read from a file counted in when first asked (should they not come
+    // back, the gap is told from the ticks inserted since).
+    #gap() {
+      if (this.#unread) {
+        try {
+          for (const tick of this.#eventTable('size').ticks) this.#ticks.add(tick);
+          this.#unread = false;
+        } catch {}
+      }
+      return this.#ticks.gap();
     }
 
     #live(method) {
@@ -427,7 +480,7 @@ export function smfClass(module) {
         args[name] = c.values ? c.values[inserted] : c.single;
       });
       Object.assign(args, extra(inserted));
-      throw refusal(method, call, args, reason(call, args, {}), inserted);
+      throw refusal(method, call, args, reason(call, args, {}), { index: inserted });
     }
 
     // ---- the file -------------------------------------------------------------
@@ -440,13 +493,7 @@ export function smfClass(module) {
     }
 
     #size(method) {
-      const out = module.allocate(4);
-      try {
-        this.#call(method, 'GetSmfDataSize', {}, x.GetSmfDataSize, out);
-        return module.u32(out, 1)[0];
-      } finally {
-        module.release(out);
-      }
+      return this.#out(method, 'GetSmfDataSize', x.GetSmfDataSize);
     }
 
     // GetSmfData: the Standard MIDI File, as a new Uint8Array; refused as
@@ -462,10 +509,84 @@ export function smfClass(module) {
       }
     }
 
+    // ---- the events ------------------------------------------------------------
+
+    // GetSmfEvent for every event: an iterator of [tick, bytes] in track
+    // order, the bytes as stored (a channel message with its status byte; F0
+    // or F7, the length as a variable-length quantity, the bytes; FF, the
+    // type, the length, the data). Every event is read at the call, in a few
+    // calls into the module, so what the iterator gives is the object as it
+    // was then. Each bytes is a view of one buffer that holds them all
+    // (slice() it to keep it apart from the rest).
+    events() {
+      return eventPairs(this.#eventTable('events'));
+    }
+
+    // The same events as three arrays, without an object per event:
+    // { ticks, ends, bytes }, event i at ticks[i], its bytes
+    // bytes.subarray(ends[i - 1], ends[i]) (from 0 for the first).
+    eventTable() {
+      return this.#eventTable('eventTable');
+    }
+
+    #eventTable(method) {
+      const count = this.#out(method, 'GetSmfEventCount', x.GetSmfEventCount);
+      const ticks = new Uint32Array(count);
+      const ends = new Uint32Array(count);
+      let bytes = new Uint8Array(count * 3); // most events take 3 bytes; grown for longer ones
+      let used = 0;
+      const run = Math.min(count, RUN);
+      const lists = module.allocate(run * 8 + 4); // ticks, ends, needed
+      let room = RUN_BYTES;
+      let at = 0;
+      try {
+        for (let first = 0; first < count; ) {
+          at ||= module.allocate(room);
+          const n = x.xemidi_read_events(this.#handle, first, Math.min(run, count - first), lists,
+            lists + run * 4, at, room, lists + run * 8) >>> 0;
+          if (n === 0) {
+            const needed = module.u32(lists + run * 8, 1)[0];
+            if (needed === 0) throw refusal(method, 'GetSmfEvent', { index: first }, reason('GetSmfEvent', {}));
+            module.release(at);
+            at = 0;
+            room = needed; // one event larger than the run's room
+            continue;
+          }
+          const runEnds = module.u32(lists + run * 4, n);
+          const size = runEnds[n - 1];
+          if (used + size > bytes.length) bytes = grown(bytes, used + size);
+          bytes.set(module.u8(at, size), used);
+          ticks.set(module.u32(lists, n), first);
+          for (let i = 0; i < n; i++) ends[first + i] = used + runEnds[i];
+          used += size;
+          first += n;
+        }
+      } finally {
+        if (at !== 0) module.release(at);
+        module.release(lists);
+      }
+      return { ticks, ends, bytes: bytes.subarray(0, used) };
+    }
+
     [Symbol.for('nodejs.util.inspect.custom')]() {
-      return `Smf <${this.deleted ? 'deleted' : `division ${this.#division}`}>`;
+      return `Smf <${this.deleted ? 'deleted' : `division ${this.division}, ${this.length} events`}>`;
     }
   }
   if (Symbol.dispose) Smf.prototype[Symbol.dispose] = Smf.prototype.delete;
-  return Smf;
+  return { Smf, adopt, handleOf };
+}
+
+function grown(bytes, size) {
+  const larger = new Uint8Array(Math.max(size, bytes.length * 2));
+  larger.set(bytes);
+  return larger;
+}
+
+function* eventPairs({ ticks, ends, bytes }) {
+  let start = 0;
+  for (let i = 0; i < ticks.length; i++) {
+    const end = ends[i];
+    yield [ticks[i], bytes.subarray(start, end)];
+    start = end;
+  }
 }

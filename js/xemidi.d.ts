@@ -1,5 +1,5 @@
-// xemidi: Standard MIDI Files (format 0, one track) built by the xemidi
-// library, compiled to WebAssembly.
+// xemidi: Standard MIDI Files (format 0, one track; format 1 of several)
+// built and read by the xemidi library, compiled to WebAssembly.
 
 /** An integer: a number, or a bigint, that fits the C argument. */
 export type Integer = number | bigint;
@@ -25,9 +25,11 @@ export class XemidiError extends Error {
    * ERR_XEMIDI_REFUSED: the library refused the call; ERR_XEMIDI_ARGUMENT: an
    * argument that the C function could not take, refused before any call;
    * ERR_XEMIDI_DELETED: the object is deleted; ERR_XEMIDI_MEMORY: the
-   * module's memory ran out.
+   * module's memory ran out; ERR_XEMIDI_READ: read() or readTracks() refused
+   * the file (see readCode and offset).
    */
-  readonly code: 'ERR_XEMIDI_REFUSED' | 'ERR_XEMIDI_ARGUMENT' | 'ERR_XEMIDI_DELETED' | 'ERR_XEMIDI_MEMORY';
+  readonly code: 'ERR_XEMIDI_REFUSED' | 'ERR_XEMIDI_ARGUMENT' | 'ERR_XEMIDI_DELETED' | 'ERR_XEMIDI_MEMORY'
+    | 'ERR_XEMIDI_READ';
   /** The method called ("note", "insertNotes", ...). */
   readonly method: string | null;
   /** The C function that refused (ERR_XEMIDI_REFUSED), else null. */
@@ -40,11 +42,26 @@ export class XemidiError extends Error {
   readonly reason: string;
   /** From a batch inserter: the element refused. */
   readonly index: number | null;
+  /**
+   * ERR_XEMIDI_READ: why the file was refused, the XEMIDI_READ_* number of
+   * include/xemidi.h: 1 not a Standard MIDI File, 2 a bad header, 3 format 2
+   * or above, 4 an SMPTE division or 0, 5 cut short, 6 a variable-length
+   * number longer than 4 bytes, 7 a data byte without a status, 8 a bad
+   * status or data byte, 9 an event past tick 2^32 - 1, 11 memory ran out
+   * (or more events than an object holds). Null otherwise.
+   */
+  readonly readCode: number | null;
+  /** ERR_XEMIDI_READ: the byte of the file where reading stopped. Null otherwise. */
+  readonly offset: number | null;
 }
+
+/** An event as stored: its tick and its bytes (status byte first, length prefixes included). */
+export type SmfEvent = [tick: number, bytes: Uint8Array];
 
 /**
  * One Standard MIDI File (format 0, one track) in the module's memory,
- * made by `new xemidi.Smf(division)` of an instance of the module.
+ * made by `new xemidi.Smf(division)` of an instance of the module, or read
+ * from a file by `xemidi.read(bytes)`.
  * Events go in at absolute ticks in any order; of several at one tick, the
  * one inserted last stands first. Call delete() when done: an object that
  * is never deleted is freed only when the garbage collector finds it.
@@ -55,8 +72,23 @@ export interface Smf {
   /** delete(), for `using`. */
   [Symbol.dispose](): void;
   readonly deleted: boolean;
-  /** Ticks per quarter note. */
+  /** GetSmfDivision: ticks per quarter note. */
   readonly division: number;
+  /** GetSmfEventCount: the number of events (the end of track not counted). */
+  readonly length: number;
+  /**
+   * GetSmfEvent for every event, read at the call: [tick, bytes] in track
+   * order, the bytes as stored (a channel message with its status byte; F0
+   * or F7, the length, the bytes; FF, the type, the length, the data). Each
+   * bytes is a view of one buffer that holds them all.
+   */
+  events(): IterableIterator<SmfEvent>;
+  /**
+   * The same events as three arrays, with no object per event (the fast
+   * form for many events): event i is at ticks[i], its bytes are
+   * bytes.subarray(i === 0 ? 0 : ends[i - 1], ends[i]).
+   */
+  eventTable(): { ticks: Uint32Array; ends: Uint32Array; bytes: Uint8Array };
   /** CopySmf: an independent object with the same events in the same order. */
   copy(): Smf;
 
@@ -117,6 +149,20 @@ export interface SmfConstructor {
 export interface Xemidi {
   readonly Smf: SmfConstructor;
   readonly XemidiError: typeof XemidiError;
+  /**
+   * ReadSmf: a Standard MIDI File of format 0 or 1 read into one new object,
+   * every track's events merged in track order (at a shared tick, an earlier
+   * track's first). A refused file throws XemidiError ERR_XEMIDI_READ.
+   */
+  read(data: Bytes): Smf;
+  /** ReadSmfTracks: one new object per track of the file (format 0: one), in order. */
+  readTracks(data: Bytes): Smf[];
+  /**
+   * GetSmfTracksData: the format 1 file of 1 to 65,535 objects of this
+   * instance (one track each, in order), which share one division and each
+   * have a file; as a new Uint8Array.
+   */
+  tracksData(smfs: Iterable<Smf>): Uint8Array;
 }
 
 /** A new instance of the module; the module is compiled once. */

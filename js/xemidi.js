@@ -7,11 +7,14 @@
 //   smf.note(0, 0, 60, 100, 480);             // tick 0, channel 0, key 60
 //   const file = smf.data();                  // the file, as a Uint8Array
 //   smf.delete();
+//   const read = xemidi.read(file);           // a file read into a new object
+//   for (const [tick, bytes] of read.events()) ...
 //
 // loadXemidi() compiles the module once per page or process (xemidi.wasm,
 // beside this file) and gives a new instance of it, with its own memory and
 // its own objects, on every call.
 import { XemidiError } from './arguments.js';
+import { fileFunctions } from './files.js';
 import { smfClass } from './smf.js';
 
 export { XemidiError };
@@ -129,8 +132,10 @@ export async function loadXemidi(options = {}) {
     },
   });
   instance.exports._initialize();
-  const Smf = smfClass(moduleOf(instance, memory));
-  return Object.freeze({ Smf, XemidiError });
+  const helpers = moduleOf(instance, memory);
+  const objects = smfClass(helpers);
+  const { read, readTracks, tracksData } = fileFunctions(helpers, objects);
+  return Object.freeze({ Smf: objects.Smf, XemidiError, read, readTracks, tracksData });
 }
 
 export default loadXemidi;

@@ -23,4 +23,4 @@ npm ci --prefix tests/js --no-audit --no-fund
 cmake --workflow --preset wasm
 
 # The size of the package's files for one runtime, for the record.
-wc -c build/wasm/package/xemidi.wasm build/wasm/package/{xemidi,smf,arguments,rules}.js | tail -1
+wc -c build/wasm/package/xemidi.wasm build/wasm/package/{xemidi,smf,files,arguments,rules}.js | tail -1

@@ -5,6 +5,8 @@
 //        [--repeat 5] [--budget 20] [--build build/bench] [--package build/wasm/package]
 //        [--libraries xemidi-calls,...] [--json results.json]
 //   node bench/js/compare.mjs --startup [--runs 20]     loading and sizes
+//   node --expose-gc bench/js/compare.mjs --reading [--events 200000] [--repeat 5]
+//        reading a file of the W1 song against the JavaScript readers
 //
 // Workloads, the same calls for every library:
 //   w1        the benchmarks' song (bench/event_stream.h, timeOrderedCalls):
@@ -32,7 +34,7 @@ import { gzipSync } from 'node:zlib';
 import tone from '@tonejs/midi';
 import midiFile from 'midi-file';
 import MidiWriter from 'midi-writer-js';
-import { write as midifileTsWrite } from 'midifile-ts';
+import { read as midifileTsRead, write as midifileTsWrite } from 'midifile-ts';
 
 const HERE = path.dirname(fileURLToPath(import.meta.url));
 const ROOT = path.resolve(HERE, '../..');
@@ -42,7 +44,8 @@ const LIBRARIES = ['xemidi-calls', 'xemidi-batch', 'xemidi-c-calls', '@tonejs/mi
 
 function options() {
   const given = { workload: 'w1', counts: '100000', repeat: '5', budget: '20', build: 'build/bench',
-    package: 'build/wasm/package', libraries: LIBRARIES.join(','), json: '', startup: false, runs: '20' };
+    package: 'build/wasm/package', libraries: LIBRARIES.join(','), json: '', startup: false, runs: '20',
+    reading: false, events: '200000' };
   const args = process.argv.slice(2);
   for (let i = 0; i < args.length; i++) {
     const name = args[i].replace(/^--/, '');
@@ -289,7 +292,7 @@ function startup(args) {
   const times = Array.from({ length: Number(args.runs) }, () =>
     Number(spawnSync(process.execPath, ['--input-type=module', '-e', script], { encoding: 'utf8' }).stdout))
     .sort((a, b) => a - b);
-  const files = ['xemidi.wasm', 'xemidi.js', 'smf.js', 'arguments.js', 'rules.js'];
+  const files = ['xemidi.wasm', 'xemidi.js', 'smf.js', 'files.js', 'arguments.js', 'rules.js'];
   const bytes = files.map((file) => readFileSync(path.join(args.package, file)));
   const raw = bytes.reduce((sum, b) => sum + b.length, 0);
   const gzipped = bytes.reduce((sum, b) => sum + gzipSync(b, { level: 9 }).length, 0);
@@ -299,9 +302,82 @@ function startup(args) {
     `(the module ${bytes[0].length}, ${gzipSync(bytes[0], { level: 9 }).length} gzipped)`);
 }
 
+// ---- reading ----------------------------------------------------------------------
+
+// The W1 song of `events` events (a note counts two; controllers are an
+// eighth of the notes), written by the package as a format 0 file, read by
+// each reader from memory. Each reader must find every note and
+// controller; the walks touch every event's tick and first byte.
+async function reading(args) {
+  const { loadXemidi } = await import(pathToFileURL(path.resolve(args.package, 'xemidi.js')).href);
+  const xemidi = await loadXemidi();
+  const work = mkdtempSync(path.join(tmpdir(), 'xemidi-js-bench-'));
+  const notes = Math.round((Number(args.events) * 8) / 17);
+  const calls = workload('w1', notes, args.build, work);
+  const [smf, image] = libraries(xemidi, calls, args.build, work)['xemidi-batch']();
+  const file = image(smf);
+  const events = 2 * calls.notes.length + calls.controllers.length;
+  const walk = (smf) => {
+    let sum = 0;
+    for (const [tick, bytes] of smf.events()) sum += tick + bytes[0];
+    return sum;
+  };
+  const readers = {
+    'xemidi read()': () => {
+      const smf = xemidi.read(file);
+      const found = smf.length;
+      smf.delete();
+      return found;
+    },
+    'xemidi read(), events() walked': () => {
+      const smf = xemidi.read(file);
+      walk(smf);
+      const found = smf.length;
+      smf.delete();
+      return found;
+    },
+    'xemidi read(), eventTable() walked': () => {
+      const smf = xemidi.read(file);
+      const { ticks, ends, bytes } = smf.eventTable();
+      let sum = 0;
+      for (let i = 0; i < ticks.length; i++) sum += ticks[i] + bytes[i === 0 ? 0 : ends[i - 1]];
+      smf.delete();
+      return sum >= 0 ? ticks.length : 0;
+    },
+    '@tonejs/midi new Midi(bytes)': () => {
+      const midi = new tone.Midi(file);
+      return midi.tracks.reduce((sum, track) => sum + 2 * track.notes.length +
+        Object.values(track.controlChanges).reduce((n, list) => n + list.length, 0), 0);
+    },
+    'midi-file parseMidi': () => midiFile.parseMidi(file).tracks[0].length - 1,
+    'midifile-ts read': () => midifileTsRead(file).tracks[0].length - 1,
+  };
+  const rows = [];
+  for (const [name, read] of Object.entries(readers)) {
+    let best = Infinity;
+    let found = 0;
+    for (let i = 0; i < Number(args.repeat); i++) {
+      globalThis.gc?.();
+      const t0 = performance.now();
+      found = read();
+      best = Math.min(best, performance.now() - t0);
+    }
+    rows.push([name, best, found === events ? 'every event' : `DIFFERS: ${found} events`]);
+  }
+  const [tonejs] = rows.filter(([name]) => name.startsWith('@tonejs'));
+  console.log(`A format 0 file of ${events.toLocaleString('en')} events, ${file.length.toLocaleString('en')} bytes, ` +
+    'milliseconds (best of the runs)\n');
+  console.log('| reader | ms | @tonejs/midi takes | check |\n|---|---:|---:|---|');
+  for (const [name, ms, check] of rows) {
+    console.log(`| ${name} | ${ms.toFixed(2)} | ${(tonejs[1] / ms).toFixed(1)}x as long | ${check} |`);
+  }
+}
+
 const args = options();
 if (args.startup) {
   startup(args);
+} else if (args.reading) {
+  await reading(args);
 } else {
   const measured = await measure(args);
   console.log(table(measured));

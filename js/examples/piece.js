@@ -206,49 +206,24 @@ export function writePiece(smf) {
 const KIND_NAMES = { 0x8: 'note-off', 0xa: 'key pressure', 0xb: 'controller', 0xc: 'program change',
   0xd: 'channel pressure', 0xe: 'pitch wheel' };
 const META_NAMES = { 0x01: 'text', 0x03: 'track name', 0x05: 'lyric', 0x06: 'marker',
-  0x2f: 'end of track', 0x51: 'tempo', 0x58: 'time signature', 0x59: 'key signature' };
+  0x51: 'tempo', 0x58: 'time signature', 0x59: 'key signature' };
 
-// How many events of each kind a format-0 file holds, read from its bytes:
-// a Map from the kind's name to its count, in the order they first come.
-export function countEvents(file) {
+// How many events of each kind an object holds, from its events() (each as
+// stored, status byte first): a Map from the kind's name to its count, in
+// the order they first come.
+export function countEvents(events) {
   const counts = new Map();
-  const count = (name) => counts.set(name, (counts.get(name) ?? 0) + 1);
-  let at = 22; // the header chunk and the track chunk's own header
-  let running = 0;
-  const number = () => {
-    let value = 0;
-    for (let i = 0; i < 4; i++) {
-      const byte = file[at++];
-      value = value * 128 + (byte & 0x7f);
-      if (byte < 0x80) break;
-    }
-    return value;
-  };
-  while (at < file.length) {
-    number(); // the delta time
-    let status = file[at];
-    if (status === 0xff) {
-      const type = file[at + 1];
-      at += 2;
-      const length = number();
-      at += length;
-      count(`meta 0x${type.toString(16).padStart(2, '0')} ${META_NAMES[type] ?? 'other'}`);
-      running = 0;
-    } else if (status === 0xf0 || status === 0xf7) {
-      at += 1;
-      const length = number();
-      at += length;
-      count('sysex');
-      running = 0;
-    } else {
-      if (status >= 0x80) at++;
-      else status = running;
-      running = status;
-      const kind = status >> 4;
-      const length = kind === 0xc || kind === 0xd ? 1 : 2;
-      count(kind === 0x9 ? (file[at + 1] === 0 ? 'note-off' : 'note-on') : KIND_NAMES[kind]);
-      at += length;
-    }
+  for (const [, bytes] of events) {
+    const name = kindName(bytes);
+    counts.set(name, (counts.get(name) ?? 0) + 1);
   }
   return counts;
+}
+
+function kindName([status, type, velocity]) {
+  if (status === 0xff) return `meta 0x${type.toString(16).padStart(2, '0')} ${META_NAMES[type] ?? 'other'}`;
+  if (status === 0xf0 || status === 0xf7) return 'sysex';
+  const kind = status >> 4;
+  if (kind === 0x9) return velocity === 0 ? 'note-off' : 'note-on';
+  return KIND_NAMES[kind];
 }

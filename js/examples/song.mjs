@@ -1,6 +1,6 @@
 // The README's song with Node.js: writes the piece to song.mid and a copy of
 // the object to song-copy.mid, and prints each file's size and the count of
-// every kind of event read back from its bytes.
+// every kind of event read back from it (xemidi.read).
 //
 //   node song.mjs [song.mid [copy.mid]]   (the copy defaults to song-copy.mid)
 import { writeFile } from 'node:fs/promises';
@@ -21,7 +21,12 @@ try {
     const file = smf.data();
     await writeFile(name, file);
     console.log(`wrote ${name} (${file.length} bytes)`);
-    for (const [kind, count] of countEvents(file)) console.log(`  ${kind.padEnd(28)} ${count}`);
+    const back = xemidi.read(file);
+    try {
+      for (const [kind, count] of countEvents(back.events())) console.log(`  ${kind.padEnd(28)} ${count}`);
+    } finally {
+      back.delete();
+    }
     files.push(file);
   }
   const same = files[0].length === files[1].length && files[0].every((byte, i) => byte === files[1][i]);

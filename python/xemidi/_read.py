@@ -69,7 +69,7 @@ def _adopt(library: Library, handle: int) -> Smf:
     """An Smf for a handle that a read made."""
     smf = Smf.__new__(Smf)
     smf._handle = None
-    smf._ticks = _rules.TickSpans()  # not known: an output's refusal is told less exactly
+    smf._ticks = _rules.TickSpans(unread=True)  # filled from the events if a reason needs them
     smf._library = library
     smf._handle = handle
     return smf

@@ -314,13 +314,16 @@ class TickSpans:
     2**28 ticks: enough to find a delta time that the format cannot hold.
     Within a span no two ticks are more than MAX_DELTA apart, so such a delta
     can only lead from the latest event of one span to the earliest of the
-    next span that holds events, or from the start to the first event."""
+    next span that holds events, or from the start to the first event.
+    `unread` is True while the spans lack the ticks of events read from a
+    file (the object's owner adds them when a reason first needs them)."""
 
-    __slots__ = ("low", "high")
+    __slots__ = ("low", "high", "unread")
 
-    def __init__(self) -> None:
+    def __init__(self, unread: bool = False) -> None:
         self.low = [1 << 32] * 16  # empty: low above high
         self.high = [-1] * 16
+        self.unread = unread
 
     def add(self, tick: int) -> None:
         span = tick >> SPAN_BITS
@@ -330,7 +333,7 @@ class TickSpans:
             self.high[span] = tick
 
     def copy(self) -> "TickSpans":
-        twin = TickSpans()
+        twin = TickSpans(self.unread)
         twin.low, twin.high = self.low[:], self.high[:]
         return twin
 

@@ -153,13 +153,26 @@ class Smf:
                     self._ticks.add(operator.index(tick))
                 return result
             error = system_error() if name == "SaveSmf" else 0
-            known = _rules.Known(self._ticks.gap(), error, filename=filename)
+            gap = self._gap() if _rules.no_image in _rules.RULES.get(name, ()) else None
+            known = _rules.Known(gap, error, filename=filename)
         if shown is None:
             names = [argument for argument, _ in _BY_NAME[name].arguments[1:]]
             shown = dict(zip(names, arguments))
         system = _arguments.system_reason(error, filename)
         raise of_errno(XemidiError, system.get("errno"))(
             name, shown, reason=_rules.reason(name, shown, known), **system)
+
+    def _gap(self) -> Optional[Tuple[Optional[int], int]]:
+        """TickSpans.gap of the object, under the lock; for an object read from
+        a file, its events' ticks are added the first time (when they cannot
+        be read, the gap is told from the ticks inserted since)."""
+        if self._ticks.unread:
+            events = _batch.events(self._library, self._handle)
+            if events is not None:
+                for tick, _ in events:
+                    self._ticks.add(tick)
+                self._ticks.unread = False
+        return self._ticks.gap()
 
     # ---- channel messages (channel 0..15) --------------------------------
 

@@ -57,7 +57,7 @@ def _why(objects: List[Smf]) -> Optional[str]:
     size = ctypes.c_uint32()
     for index, smf in enumerate(objects):
         if not library.call_locked("GetSmfDataSize", smf._handle, ctypes.byref(size)):
-            why = _rules.reason("GetSmfDataSize", {}, _rules.Known(smf._ticks.gap()))
+            why = _rules.reason("GetSmfDataSize", {}, _rules.Known(smf._gap()))
             return f"smfs[{index}] has no file: {why or _NO_IMAGE}"
     return None
 

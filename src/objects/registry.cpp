@@ -1,6 +1,7 @@
 #include "objects/registry.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <iterator>
 #include <list>
@@ -32,7 +33,17 @@ namespace xemidi {
 
 namespace {
 
-constexpr char Signature[] = "xeMidi";
+// "xeMidi", its terminator and the spare byte, all eight compared at once:
+// as one 64-bit word, which every target loads and compares inline (a
+// memcmp is a call of its own where the compiler does not expand it, as in
+// WebAssembly, and cost as much as the rest of a handle check).
+constexpr char Signature[8] = "xeMidi";
+
+uint64_t wordOf(const char (&bytes)[8]) {
+    uint64_t word;
+    std::memcpy(&word, bytes, sizeof word);
+    return word;
+}
 
 // Live objects in creation order, with an index of their addresses, so
 // that a handle check costs the same however many objects live. The
@@ -124,8 +135,7 @@ HandleRegistry* Registry = new (RegistryMemory) HandleRegistry;
 }  // namespace
 
 SmfObject::SmfObject(uint16_t ticksPerQuarter) : division(ticksPerQuarter) {
-    std::memset(signature, 0, sizeof signature);
-    std::memcpy(signature, Signature, sizeof Signature);
+    std::memcpy(signature, Signature, sizeof signature);
 }
 
 SmfObject* validateHandle(SmfHandle handle) {
@@ -135,7 +145,7 @@ SmfObject* validateHandle(SmfHandle handle) {
     if (object == nullptr) return nullptr;
     // A registered address always holds the signature; checking it keeps
     // the object's identity tied to its first bytes.
-    return std::memcmp(object->signature, Signature, sizeof Signature) == 0 ? object : nullptr;
+    return wordOf(object->signature) == wordOf(Signature) ? object : nullptr;
 }
 
 SmfObject* createObject(int32_t division) {

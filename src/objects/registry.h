@@ -15,7 +15,7 @@ namespace xemidi {
 struct SmfObject {
     explicit SmfObject(uint16_t ticksPerQuarter);
 
-    char signature[8];  // "xeMidi" and its terminator; the eighth byte is spare
+    char signature[8];  // "xeMidi", its terminator and a spare byte of 0
     uint16_t division;  // ticks per quarter note, 1..32767
     EventList events;
 };

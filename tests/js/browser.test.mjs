@@ -1,8 +1,8 @@
 // The package in a real browser: Debian's chromium, headless, driven by
 // puppeteer-core, loads the example page from a local server, which builds
-// the song in the page; the bytes it made must be the song that Node builds
-// with the same package, offered for download as they are, and mido must
-// read them with the counts the page shows.
+// the song in the page and reads it back; the bytes it made must be the song
+// that Node builds with the same package, offered for download as they are,
+// and mido must read them with the counts the page read back.
 import assert from 'node:assert/strict';
 import { once } from 'node:events';
 import { writeFileSync } from 'node:fs';
@@ -80,12 +80,14 @@ test('the example page builds the song in the browser', async () => {
   assert.deepEqual(offered, { download: 'song.mid', hidden: false, bytes: made });
 
   const status = await page.$eval('#status', (element) => element.textContent);
-  assert.match(status, new RegExp(`^song.mid: ${file.length} bytes`));
+  const stated = status.match(/^song\.mid: (\d+) bytes, .*; read back: (\d+) events, (\d+) ticks per quarter note$/);
+  assert.ok(stated, status);
   const shown = Object.fromEntries(await page.$$eval('#counts tr', (rows) =>
     rows.map((row) => [row.cells[0].textContent, Number(row.cells[1].textContent)])));
   const saved = path.join(workFolder('browser'), 'song.mid');
   writeFileSync(saved, file);
-  const events = readWithMido(saved);
+  const events = readWithMido(saved).filter(([, hex]) => hex !== 'ff2f00'); // the end of track is no event
+  assert.deepEqual(stated.slice(1).map(Number), [file.length, events.length, DIVISION]);
   const noteOns = events.filter(([, hex]) => hex.startsWith('9') && !hex.endsWith('00')).length;
   assert.equal(shown['note-on'], noteOns);
   assert.equal(shown['meta 0x05 lyric'], events.filter(([, hex]) => hex.startsWith('ff05')).length);

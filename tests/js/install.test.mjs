@@ -18,7 +18,14 @@ test('installed from its tarball into an empty folder', () => {
   const [packed] = JSON.parse(npm(['pack', PACKAGE, '--json', '--pack-destination', work], work));
   const files = packed.files.map((f) => f.path).sort();
   assert.deepEqual(files, ['LICENSE', 'README.md', 'arguments.js', 'examples/index.html', 'examples/piece.js',
-    'examples/song.mjs', 'package.json', 'rules.js', 'smf.js', 'xemidi.d.ts', 'xemidi.js', 'xemidi.wasm']);
+    'examples/song.mjs', 'files.js', 'package.json', 'rules.js', 'smf.js', 'xemidi.d.ts', 'xemidi.js', 'xemidi.wasm']);
+
+  // The modules as a runtime loads them: the sources' lines, the comment lines left empty.
+  for (const module of ['xemidi.js', 'smf.js', 'files.js', 'arguments.js', 'rules.js']) {
+    const source = readFileSync(path.join(ROOT, 'js', module), 'utf8').split('\n');
+    assert.deepEqual(readFileSync(path.join(PACKAGE, module), 'utf8').split('\n'),
+      source.map((line) => (/^\s*\/\//.test(line) ? '' : line)), module);
+  }
 
   const host = path.join(work, 'host');
   execFileSync('mkdir', [host]);
@@ -44,8 +51,10 @@ test('installed from its tarball into an empty folder', () => {
     '--target', 'es2022', '--lib', 'es2022,esnext.disposable,dom', file], { cwd: host, encoding: 'utf8' });
   const typed = tsc('typed.ts');
   assert.equal(typed.status, 0, typed.stdout);
-  writeFileSync(path.join(host, 'wrong.ts'), `${TYPED}\nsmf.note('0', 0, 60, 100, 480);\n`);
-  assert.match(tsc('wrong.ts').stdout, /wrong\.ts.*error TS2345/);
+  for (const wrong of ["smf.note('0', 0, 60, 100, 480);", "xemidi.tracksData(smf);", "const n: string = smf.length;"]) {
+    writeFileSync(path.join(host, 'wrong.ts'), `${TYPED}\n${wrong}\n`);
+    assert.match(tsc('wrong.ts').stdout, /wrong\.ts.*error TS2(345|322)/, wrong);
+  }
 });
 
 const TSC = path.join(ROOT, 'tests/js/node_modules/typescript/bin/tsc');
@@ -62,8 +71,16 @@ try {
   if (error instanceof XemidiError) console.log(error.method, error.argument, error.reason, error.index);
 }
 const file: Uint8Array = smf.data();
-console.log(file.length, smf.size(), smf.division, smf.deleted);
-smf.delete();
+console.log(file.length, smf.size(), smf.division, smf.deleted, smf.length);
+const back: Smf = xemidi.read(file);
+for (const [tick, bytes] of back.events()) console.log(tick + bytes.length);
+const tracks: Smf[] = xemidi.readTracks(xemidi.tracksData([smf, back]));
+try {
+  xemidi.read(new Uint8Array(0));
+} catch (error) {
+  if (error instanceof XemidiError && error.code === 'ERR_XEMIDI_READ') console.log(error.readCode, error.offset);
+}
+for (const each of [smf, back, ...tracks]) each.delete();
 `;
 
 test('the declarations name every method, and the version is the header\'s', async () => {

@@ -1,7 +1,7 @@
 // The package's methods against its WebAssembly module: what each inserts
 // and refuses, the batch inserters against the calls one by one, the rule
-// table against the library, memory that runs out, forgotten objects and
-// the ways of loading the module.
+// table against the library, files read and written as format 1, memory
+// that runs out, forgotten objects and the ways of loading the module.
 import assert from 'node:assert/strict';
 import { readFile } from 'node:fs/promises';
 import path from 'node:path';
@@ -13,6 +13,9 @@ const { loadXemidi, XemidiError } = await importPackage();
 const { reason, RULES } = await importPackage('rules.js');
 const xemidi = await loadXemidi();
 const { Smf } = xemidi;
+const hex = (bytes) => Buffer.from(bytes).toString('hex');
+// An object's events as the tests' own reader gives an image's: [tick, hex].
+const eventList = (smf) => Array.from(smf.events(), ([tick, bytes]) => [tick, hex(bytes)]);
 
 function withSmf(body, division = 96) {
   const smf = new Smf(division);
@@ -75,7 +78,8 @@ describe('methods', () => {
     assert.ok(smf.deleted);
     smf.delete(); // again: nothing
     for (const call of [() => smf.data(), () => smf.size(), () => smf.note(0, 0, 60, 100, 1),
-      () => smf.copy(), () => smf.insertNotes([0], 0, 60, 100, 1), () => smf.midi(0, [0xc0, 1])]) {
+      () => smf.copy(), () => smf.insertNotes([0], 0, 60, 100, 1), () => smf.midi(0, [0xc0, 1]),
+      () => smf.events(), () => smf.length, () => smf.division]) {
       assert.equal(thrown(call).code, 'ERR_XEMIDI_DELETED');
     }
     assert.deepEqual(Buffer.from(twin.data()), WORKED_EXAMPLE);
@@ -92,7 +96,9 @@ describe('methods', () => {
       withSmf((smf) => {
         smf[method](...good);
         const image = smf.data();
-        assert.deepEqual(trackEvents(image).map(([, hex]) => hex), events, method);
+        assert.deepEqual(trackEvents(image).map(([, bytes]) => bytes), events, method);
+        assert.deepEqual(eventList(smf), trackEvents(image), `${method}: events() as stored`);
+        assert.equal(smf.length, events.length);
         if (bad === null) return;
         const error = thrown(() => smf[method](...bad));
         assert.equal(error?.code, 'ERR_XEMIDI_REFUSED', `${method}(${bad})`);
@@ -137,6 +143,9 @@ describe('methods', () => {
         [() => smf.note(1000, 0, 60, 100, 2 ** 32 - 100), 'duration', 'tick + duration = 4294968196 is past tick 4294967295: the note-off would go round to tick 900, before its note-on'],
         [() => smf.insertNotes([0, 2 ** 32 - 16], 0, 60, 100, 32), 'durations', 'ticks[1] + durations = 4294967312 is past tick 4294967295: the note-off would go round to tick 16, before its note-on'],
         [() => smf.insertNotes([0, 1000], 0, 60, 100, [1, -100]), 'durations[1]', 'durations[1]=-100 is not in 0..4294967295'],
+        // A 32-bit array of the other signedness is read in place only when every value fits.
+        [() => smf.insertNotes([0, 1], 0, 60, 100, new Int32Array([1, -5])), 'durations[1]', 'durations[1]=-5 is not in 0..4294967295'],
+        [() => smf.insertNotes([0], new Uint32Array([2 ** 31]), 60, 100, 1), 'channels[0]', 'channels[0]=2147483648 is not in -2147483648..2147483647'],
         [() => smf.note(0, 0, NaN, 100, 1), 'key', 'key=NaN is not an integer'],
         [() => smf.midi(0, 'c005'), 'data', 'data must be a Uint8Array or an array of bytes, not a string'],
         [() => smf.midi(0, [0xc0, 256]), 'data[1]', 'data[1]=256 is not a byte (an integer 0..255)'],
@@ -334,6 +343,191 @@ describe('rules', () => {
       assert.equal(thrown(() => smf.size()).reason,
         'tick 268435466 is more than 0x0FFFFFFF ticks after the event before it, at tick 5: the object has no image');
     });
+  });
+});
+
+// Files by hand: a chunk is its tag, its length and its bytes; a track ends
+// with its end of track.
+const be = (value, size) => Array.from({ length: size }, (_, i) => (value >>> (8 * (size - 1 - i))) & 0xff);
+const chunk = (tag, bytes) => [...Buffer.from(tag), ...be(bytes.length, 4), ...bytes];
+const header = (format, tracks, division) => chunk('MThd', [...be(format, 2), ...be(tracks, 2), ...be(division, 2)]);
+const track = (...events) => chunk('MTrk', [...events, 0, 0xff, 0x2f, 0]);
+const LONGEST = [0xff, 0xff, 0xff, 0x7f]; // the delta time 0x0FFFFFFF
+
+describe('reading and format 1', () => {
+  const piece = async () => {
+    const { DIVISION, writePiece } = await importPackage('examples/piece.js');
+    const smf = new Smf(DIVISION);
+    writePiece(smf);
+    return smf;
+  };
+
+  test('events() in runs of calls, and as the object was when asked', () => {
+    // More events than one run of the reading loop holds, one event larger
+    // than its bytes, and events of every length around them.
+    withSmf((smf) => {
+      const count = 40000;
+      smf.insertMidi(Uint32Array.from({ length: count }, (_, i) => i * 3), Array.from({ length: count }, (_, i) =>
+        (i % 2 ? [0xc0 | (i % 16), i % 128] : [0x90, i % 128, 1 + (i % 127)])));
+      for (const [tick, length] of [[0, 300000], [60000, 5000], [60000, 300000], [count * 3, 1000]]) {
+        const message = new Uint8Array(length).fill(tick & 0x7f);
+        message[0] = 0xf0;
+        message[length - 1] = 0xf7;
+        smf.sysex(tick, message);
+      }
+      smf.text(7, 'x'.repeat(20000));
+      const asked = smf.events();
+      const image = smf.data();
+      const { ticks, ends, bytes } = smf.eventTable();
+      smf.note(1, 0, 60, 100, 1);
+      const events = Array.from(asked, ([tick, data]) => [tick, hex(data)]);
+      assert.equal(events.length, count + 5);
+      assert.deepEqual(events, trackEvents(image), 'the events when asked, as the image holds them');
+      const table = Array.from(ticks, (tick, i) => [tick, hex(bytes.subarray(i === 0 ? 0 : ends[i - 1], ends[i]))]);
+      assert.deepEqual(table, events, 'eventTable() holds the same');
+      assert.equal(bytes.length, ends.at(-1));
+      assert.equal(smf.length, count + 7);
+    });
+    assert.deepEqual(withSmf((smf) => [[...smf.events()], smf.eventTable()]),
+      [[], { ticks: new Uint32Array(0), ends: new Uint32Array(0), bytes: new Uint8Array(0) }]);
+  });
+
+  test('a file read back is the object that wrote it', async () => {
+    const smf = await piece();
+    const image = smf.data();
+    for (const data of [image, image.buffer, Array.from(image), new DataView(image.buffer)]) {
+      const back = xemidi.read(data);
+      assert.deepEqual(back.data(), image, 'byte for byte');
+      assert.deepEqual(eventList(back), eventList(smf));
+      assert.equal(back.division, smf.division);
+      back.delete();
+    }
+    const [only, ...none] = xemidi.readTracks(image);
+    assert.deepEqual([only.data(), none], [image, []]);
+    only.delete();
+    smf.delete();
+  });
+
+  // The layout of format 1 and the merge are the library's (and the
+  // differential tests compare both with the Python binding's); here, that
+  // each track comes back as the object it was, and that read() merges.
+  test('format 1: each track read back as its object, and merged', async () => {
+    const lead = await piece();
+    const tempo = new Smf(lead.division);
+    tempo.tempo(0, 128);
+    const objects = [tempo, lead, tempo];
+    const file = xemidi.tracksData(objects);
+    const tracks = xemidi.readTracks(file);
+    assert.deepEqual(tracks.map((smf) => smf.data()), objects.map((smf) => smf.data()));
+    const merged = xemidi.read(file);
+    assert.equal(merged.length, 2 + lead.length);
+    for (const smf of [...tracks, merged, tempo, lead]) smf.delete();
+  });
+
+  test('a file of more tracks than the first read makes room for', () => {
+    withSmf((smf) => {
+      smf.note(0, 0, 60, 100, 96);
+      for (const count of [63, 64, 65, 1000]) {
+        const tracks = xemidi.readTracks(xemidi.tracksData(Array(count).fill(smf)));
+        assert.equal(tracks.length, count);
+        assert.ok(tracks.every((track) => track.data().length === smf.data().length));
+        for (const track of tracks) track.delete();
+      }
+    });
+  });
+
+  test('a refused file: the reader\'s reason, its number and where reading stopped', () => {
+    const cases = [
+      ['empty', [], 1, 0],
+      ['cut short', [...header(0, 1, 96), ...track(0, 0x90, 60, 100)].slice(0, 28), 5, 14],
+      ['fewer tracks than the header says', [...header(1, 2, 96), ...track()], 5, 26],
+      ['a header chunk of 4 bytes', chunk('MThd', [0, 0, 0, 1]), 2, 0],
+      ['format 0 of two tracks', [...header(0, 2, 96), ...track(), ...track()], 2, 10],
+      ['format 2', [...header(2, 1, 96), ...track()], 3, 8],
+      ['an SMPTE division', [...header(0, 1, 0xe728), ...track()], 4, 12],
+      ['a delta time of 5 bytes', [...header(0, 1, 96), ...track(0x81, 0x81, 0x81, 0x81, 0, 0x90, 60, 100)], 6, 22],
+      ['a data byte first', [...header(0, 1, 96), ...track(0, 60, 100)], 7, 23],
+      ['status F4', [...header(0, 1, 96), ...track(0, 0xf4)], 8, 23],
+      ['a data byte of 0x80', [...header(0, 1, 96), ...track(0, 0x90, 0x80, 1)], 8, 24],
+      ['tick 2^32', [...header(0, 1, 96), ...track(...Array(16).fill([...LONGEST, 0xb0, 7, 1]).flat(), 16, 0xb0, 7, 1)], 9, 134],
+    ];
+    for (const [what, data, code, offset] of cases) {
+      for (const [method, call] of [['read', 'ReadSmf'], ['readTracks', 'ReadSmfTracks']]) {
+        const error = thrown(() => xemidi[method](data));
+        assert.equal(error?.code, 'ERR_XEMIDI_READ', `${what}, ${method}`);
+        assert.deepEqual([error.readCode, error.offset, error.argument], [code, offset, 'data'], `${what}, ${method}`);
+        assert.match(error.reason, new RegExp(`. \\(at byte ${offset}\\)$`));
+        assert.equal(error.message, `${method}: ${call}(size=${data.length}) returned ${method === 'read' ? 'NULL' : '0'}: ${error.reason}`);
+      }
+    }
+    // One delta time fewer, the last event is at tick 2^32 - 1: read.
+    const last = xemidi.read([...header(0, 1, 96), ...track(...Array(16).fill([...LONGEST, 0xb0, 7, 1]).flat(), 15, 0xb0, 7, 1)]);
+    assert.equal([...last.events()].at(-1)[0], 2 ** 32 - 1);
+    last.delete();
+    assert.equal(thrown(() => xemidi.read('MThd')).code, 'ERR_XEMIDI_ARGUMENT');
+  });
+
+  test('a read object given an event too far after its last: the reason names that gap', () => {
+    const smf = xemidi.read([...header(0, 1, 96), ...track(0, 0x90, 60, 100, 96, 0x80, 60, 64)]);
+    smf.control(96 + 2 ** 28, 0, 7, 1);
+    const twin = smf.copy();
+    for (const each of [smf, twin]) {
+      assert.equal(thrown(() => each.size()).reason,
+        'tick 268435552 is more than 0x0FFFFFFF ticks after the event before it, at tick 96: the object has no image');
+    }
+    smf.delete();
+    twin.delete();
+  });
+
+  test('tracksData refuses what no file of format 1 holds', async () => {
+    const other = await loadXemidi();
+    const foreign = new other.Smf(96);
+    withSmf((smf) => {
+      const wide = new Smf(480);
+      const far = new Smf(96);
+      far.note(2 ** 28, 0, 60, 100, 1);
+      const gone = new Smf(96);
+      gone.delete();
+      const refused = [
+        [[smf, wide], 'ERR_XEMIDI_REFUSED', 'smfs[1]', 'smfs[1] has division 480, smfs[0] 96: the tracks of a file share one division'],
+        [[smf, far], 'ERR_XEMIDI_REFUSED', 'smfs[1]', 'smfs[1] has no file: the first event, at tick 268435456, is more than 0x0FFFFFFF ticks after the start: the object has no image'],
+        [[smf, gone], 'ERR_XEMIDI_DELETED', 'smfs[1]', 'smfs[1] is deleted'],
+        [[foreign], 'ERR_XEMIDI_ARGUMENT', 'smfs[0]', 'smfs[0] is an Smf of another instance of the module'],
+        [[smf, 7], 'ERR_XEMIDI_ARGUMENT', 'smfs[1]', 'smfs[1] must be an Smf, not a number'],
+        [[], 'ERR_XEMIDI_ARGUMENT', 'smfs', 'smfs holds 0 objects, not 1..65535'],
+        [Array(65536).fill(smf), 'ERR_XEMIDI_ARGUMENT', 'smfs', 'smfs holds 65536 objects, not 1..65535'],
+        [smf, 'ERR_XEMIDI_ARGUMENT', 'smfs', 'smfs must be an array (or iterable) of Smf objects'],
+      ];
+      for (const [smfs, code, argument, why] of refused) {
+        const error = thrown(() => xemidi.tracksData(smfs));
+        assert.deepEqual([error?.code, error.argument, error.reason], [code, argument, why]);
+      }
+      const chunkSize = smf.size() - 14;
+      assert.equal(xemidi.tracksData(new Set([smf])).length, 14 + chunkSize, 'any iterable');
+      assert.equal(xemidi.tracksData(Array(65535).fill(smf)).length, 14 + 65535 * chunkSize, 'the most tracks');
+      wide.delete();
+      far.delete();
+    });
+    foreign.delete();
+  });
+
+  test('a file too large for the memory left: refused, and nothing kept', async () => {
+    const small = await loadXemidi({ maximumMemory: 8 << 20 });
+    const file = (notes) => withSmf((smf) => {
+      smf.insertNotes(Uint32Array.from({ length: notes }, (_, i) => i * 4), 0, 60, 100, 2);
+      return smf.data();
+    });
+    const large = file(300000); // 600,000 events: eight bytes each, and the file beside them
+    for (let i = 0; i < 3; i++) {
+      for (const method of ['read', 'readTracks']) {
+        const error = thrown(() => small[method](large));
+        assert.ok(error.code === 'ERR_XEMIDI_MEMORY' || (error.code === 'ERR_XEMIDI_READ' && error.readCode === 11),
+          error.message);
+      }
+    }
+    const read = small.read(file(200000)); // fits only in the memory that every refusal gave back
+    assert.equal(read.length, 400000);
+    read.delete();
   });
 });
 

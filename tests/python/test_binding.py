@@ -1219,6 +1219,25 @@ class Reading(unittest.TestCase):
         with xemidi.Smf(480) as smf:
             self.assertEqual((len(smf), smf.division, self.events_on_each_path(smf)), (0, 480, []))
 
+    def test_a_read_objects_gap_counts_the_events_read(self):
+        """An object read from a file, then given an event too far after its
+        last: the reason names the gap from the last event read (tick 96 of
+        TWO_TRACKS), in the object and in its copy, as a track of tracks_data
+        too, not a gap from the start."""
+        far = 96 + 0x10000000
+        expected = (f"tick {far} is more than 0x0FFFFFFF ticks after the event before it, "
+                    f"at tick 96{NO_IMAGE}")
+        with xemidi.read(TWO_TRACKS) as smf:
+            smf.control(far, 0, 7, 1)
+            with smf.copy() as twin:
+                for each in (smf, twin):
+                    with self.assertRaises(xemidi.XemidiError) as caught:
+                        each.size()
+                    self.assertEqual(caught.exception.reason, expected)
+                    with self.assertRaises(xemidi.XemidiError) as caught:
+                        xemidi.tracks_data([each])
+                    self.assertEqual(caught.exception.reason, f"smfs[0] has no file: {expected}")
+
     def test_refused_files(self):
         cases = [(b"", 1, 0, "not a Standard MIDI File"),
                  (TWO_TRACKS[:30], 5, 14, "cut short"),

@@ -8,10 +8,21 @@
 //   ["copy", object]                  its copy, a new object
 //   ["delete", object]
 //   ["data", object]                  the object's file
+//   ["events", object]                its division and its events
 //   ["call", object, method, args]    a method of the package, by its name
+//   ["read", source, edits, tracks]   a file read back: see below
 // with bytes as arrays of integers. Most calls are accepted; about one in
 // eight breaks one of the library's rules. Ticks crowd on a few busy values,
 // as in the reader tests' random files, so that many events share a tick.
+//
+// A read makes a file of its source, an object (its data()) or an array of
+// them (tracksData()), applies the edits in order, each [position, byte]
+// (the byte at position, modulo the length, set; -1 cuts the file there),
+// and reads it with readTracks() when tracks is true, else with read().
+// Read without edits, the objects it makes are numbered as new ones (one
+// for read(), one per source object for readTracks(), unused numbers when
+// the source has no file); read from edited bytes, they are described in
+// the step's result and deleted.
 
 function random(seed) {
   let state = seed >>> 0;
@@ -107,26 +118,58 @@ export function callList(seed, steps = 250) {
   const list = [['new', r.pick([1, 96, 480, 960, 32767])]];
   let objects = 1;
   const live = [0];
+  const divisions = [list[0][1]]; // of each object, as far as the list can tell
+  const far = []; // whether an object was given a tick from 2^28 on (it may have no file)
+  const isFar = (value) => (Array.isArray(value) ? value.some(isFar) : typeof value === 'number' && value >= 2 ** 28);
+  // Edits that break a file where the reader looks hardest: its header and
+  // the first track's, the first events; or anywhere.
+  const edits = () => Array.from({ length: r.pick([0, 0, 1, 1, 2, 3]) }, () => [
+    r.next() < 0.5 ? r.int(0, 29) : r.int(0, 2 ** 20), r.next() < 0.15 ? -1 : r.pick([0, 1, 0x7f, 0x80, 0xff, byte()])]);
+  const read = (object) => {
+    const near = live.filter((o) => !far[o]);
+    const chosen = near.length > 0 && !bad() ? r.pick(near) : object;
+    const same = near.filter((o) => divisions[o] === divisions[chosen]);
+    const source = r.next() < 0.3 || same.length === 0 ? chosen
+      : Array.from({ length: r.int(1, 4) }, () => r.pick(bad() ? live : same));
+    const step = ['read', source, edits(), r.next() < 0.5];
+    if (step[2].length === 0) {
+      const made = step[3] && Array.isArray(source) ? source.length : 1;
+      const from = [source].flat();
+      for (let i = 0; i < made; i++) {
+        divisions.push(divisions[chosen]);
+        far.push(from.some((o) => far[o]));
+        live.push(objects++);
+      }
+    }
+    return step;
+  };
   for (let step = 0; step < steps; step++) {
     const p = r.int(0, 99);
     const object = r.pick(live.length > 0 ? live : [objects - 1]);
     if (p < 2 || live.length === 0) {
       list.push(['new', bad() ? r.pick([0, -1, 32768, 65536 + 480]) : r.int(1, 32767)]);
+      divisions.push(list.at(-1)[1]);
+      far.push(false);
       if (list.at(-1)[1] >= 1 && list.at(-1)[1] <= 32767) live.push(objects);
       objects++;
     } else if (p < 4) {
       list.push(['copy', object]);
+      divisions.push(divisions[object]);
+      far.push(far[object]);
       live.push(objects++);
     } else if (p < 5) {
       list.push(['delete', object]);
       live.splice(live.indexOf(object), 1);
     } else if (p < 9) {
-      list.push(['data', object]);
+      list.push([r.next() < 0.5 ? 'data' : 'events', object]);
+    } else if (p < 15) {
+      list.push(read(object));
     } else {
       const method = r.pick(methods);
       list.push(['call', object, method, calls[method]()]);
+      far[object] ||= isFar(list.at(-1)[3]);
     }
   }
-  for (const object of live) list.push(['data', object]);
+  for (const object of live) list.push(['data', object], ['events', object]);
   return list;
 }
