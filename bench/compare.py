@@ -49,7 +49,6 @@ import argparse
 import array
 import collections
 import ctypes
-import importlib.util
 import io
 import json
 import os
@@ -197,12 +196,9 @@ def use_compiled_module():
     backend into a temporary folder; False, with the pure loops, when it
     cannot be built here."""
     import build_xemidi
-    path = build_xemidi.build_extension(Path(tempfile.mkdtemp(prefix="xemidi-cbatch-")))
-    if path is None:
+    module = build_xemidi.load_extension(Path(tempfile.mkdtemp(prefix="xemidi-cbatch-")))
+    if module is None:
         return False
-    spec = importlib.util.spec_from_file_location("xemidi._cbatch", path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
     xemidi._accelerator.MODULE = module
     return True
 

@@ -18,7 +18,6 @@ runs take milliseconds (libsmf runs once: it takes minutes).
 """
 
 import argparse
-import importlib.util
 import io
 import json
 import os
@@ -49,13 +48,7 @@ def compiled_module():
     """The package's compiled module, built by its build backend into a
     temporary folder; None where it cannot be built here."""
     import build_xemidi
-    path = build_xemidi.build_extension(Path(tempfile.mkdtemp(prefix="xemidi-cbatch-")))
-    if path is None:
-        return None
-    spec = importlib.util.spec_from_file_location("xemidi._cbatch", path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
-    return module
+    return build_xemidi.load_extension(Path(tempfile.mkdtemp(prefix="xemidi-cbatch-")))
 
 
 def python_rows(build, path, repeat):

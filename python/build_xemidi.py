@@ -169,6 +169,19 @@ def build_extension(folder: Path, werror: bool = False) -> Optional[Path]:
     return module
 
 
+def load_extension(folder: Path, werror: bool = False):
+    """build_extension, then the module imported from its file as
+    xemidi._cbatch (for the tests and benchmarks, which set it as the
+    package's accelerator); None where it cannot be built."""
+    path = build_extension(folder, werror)
+    if path is None:
+        return None
+    spec = importlib.util.spec_from_file_location(f"{PACKAGE}.{EXTENSION}", path)
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
+
+
 # ---- the library ------------------------------------------------------------
 
 def build_library(folder: Path) -> Optional[Path]:

@@ -351,16 +351,12 @@ class Smf:
     @method
     def division(self) -> int:
         """GetSmfDivision: the ticks per quarter note."""
-        division = ctypes.c_uint32()
-        self._call("GetSmfDivision", ctypes.byref(division), shown={})
-        return division.value
+        return self._out("GetSmfDivision")
 
     @method
     def __len__(self) -> int:
         """GetSmfEventCount: the number of events (the end of track not counted)."""
-        count = ctypes.c_uint32()
-        self._call("GetSmfEventCount", ctypes.byref(count), shown={})
-        return count.value
+        return self._out("GetSmfEventCount")
 
     @method
     def events(self) -> Iterator[Tuple[int, bytes]]:
@@ -390,9 +386,13 @@ class Smf:
         return self._size()
 
     def _size(self) -> int:
-        size = ctypes.c_uint32()
-        self._call("GetSmfDataSize", ctypes.byref(size), shown={})
-        return size.value
+        return self._out("GetSmfDataSize")
+
+    def _out(self, name: str) -> int:
+        """The C function name's one out-value, a uint32_t, for this object."""
+        value = ctypes.c_uint32()
+        self._call(name, ctypes.byref(value), shown={})
+        return value.value
 
     @method
     def data(self) -> bytes:

@@ -23,7 +23,6 @@ import errno
 import fractions
 import functools
 import gc
-import importlib.util
 import inspect
 import io
 import itertools
@@ -412,13 +411,7 @@ def compiled_loops():
     import build_xemidi
     folder = tempfile.mkdtemp(prefix="xemidi-cbatch-")
     atexit.register(shutil.rmtree, folder, True)
-    path = build_xemidi.build_extension(Path(folder), werror=True)
-    if path is None:
-        return None
-    spec = importlib.util.spec_from_file_location("xemidi._cbatch", path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
-    return module
+    return build_xemidi.load_extension(Path(folder), werror=True)
 
 
 def outcome(action):
